@@ -1,0 +1,170 @@
+#include "initconfig.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QSet>
+#include <QSettings>
+
+Q_LOGGING_CATEGORY(lcConfig, "qt5ext.config")
+
+namespace qt5ext {
+
+const QString InitConfig::FRAMEWORK_SECTION = QStringLiteral("FRAMEWORK");
+
+namespace {
+QMutex workDirMutex;
+QString workDirName;
+
+// A broken file is reported once per process, not at every read: settings
+// objects are created per request.
+void warnOnce(const QString &file, const QString &why)
+{
+    static QMutex mutex;
+    static QSet<QString> warned;
+    QMutexLocker lock(&mutex);
+    if (warned.contains(file))
+        return;
+    warned.insert(file);
+    qCWarning(lcConfig).noquote() << "Settings file" << file << why << "- defaults are used";
+}
+}
+
+InitConfig::InitConfig(const QString &settingsFile, bool writeDefaults)
+    : m_settingsFile(settingsFile)
+{
+    if (settingsFile.isEmpty())
+        return;
+    const QString path = rootedSettingsFileName();
+    m_settings.reset(new QSettings(path, QSettings::IniFormat));
+    m_settings->setIniCodec("UTF-8");
+    const QFileInfo info(path);
+    if (info.exists() && !info.isReadable())
+        warnOnce(path, QStringLiteral("is not readable"));
+    else if (info.exists() && info.size() == 0)
+        warnOnce(path, QStringLiteral("is empty"));
+    else if (m_settings->status() == QSettings::FormatError)
+        warnOnce(path, QStringLiteral("is not in INI format"));
+    else if (m_settings->status() == QSettings::AccessError)
+        warnOnce(path, QStringLiteral("cannot be accessed"));
+    if (writeDefaults) {
+        m_settings->beginGroup(FRAMEWORK_SECTION);
+        if (!m_settings->contains(QStringLiteral("logToFile")))
+            m_settings->setValue(QStringLiteral("logToFile"), false);
+        if (!m_settings->contains(QStringLiteral("keepLogs")))
+            m_settings->setValue(QStringLiteral("keepLogs"), 7);
+        m_settings->endGroup();
+    }
+}
+
+InitConfig::~InitConfig() = default;
+
+QString InitConfig::settingsFileName() const
+{
+    return m_settingsFile;
+}
+
+QString InitConfig::rootedSettingsFileName() const
+{
+    return rootedPath(m_settingsFile);
+}
+
+QVariant InitConfig::value(const QString &group, const QString &key, const QVariant &defaultValue) const
+{
+    if (!m_settings)
+        return defaultValue;
+    m_settings->beginGroup(group);
+    const QVariant v = m_settings->value(key, defaultValue);
+    m_settings->endGroup();
+    return v;
+}
+
+void InitConfig::setValue(const QString &group, const QString &key, const QVariant &value)
+{
+    if (!m_settings)
+        return;
+    m_settings->beginGroup(group);
+    m_settings->setValue(key, value);
+    m_settings->endGroup();
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError)
+        qCWarning(lcConfig).noquote() << "Cannot write settings file" << rootedSettingsFileName();
+}
+
+QString InitConfig::workDir() const
+{
+    return rootedPath(QStringLiteral("/var/lib/") + appWorkDir());
+}
+
+QString InitConfig::loggerPath() const
+{
+    return workDir() + QStringLiteral("/logs");
+}
+
+QString InitConfig::runPath() const
+{
+    return workDir() + QStringLiteral("/run");
+}
+
+int InitConfig::keepLogs() const
+{
+    return value(FRAMEWORK_SECTION, QStringLiteral("keepLogs"), 7).toInt();
+}
+
+bool InitConfig::rotateLogs() const
+{
+    return value(FRAMEWORK_SECTION, QStringLiteral("rotateLogs"), true).toBool();
+}
+
+bool InitConfig::keepLogsHandlers() const
+{
+    return value(FRAMEWORK_SECTION, QStringLiteral("keepLogsHandlers"), false).toBool();
+}
+
+bool InitConfig::cleanAnyOldLogs() const
+{
+    return value(FRAMEWORK_SECTION, QStringLiteral("cleanAnyOldLogs"), false).toBool();
+}
+
+QString InitConfig::versionsPath() const
+{
+    return workDir() + QStringLiteral("/versions");
+}
+
+QString InitConfig::translationsPath() const
+{
+    return workDir() + QStringLiteral("/translations");
+}
+
+QLocale InitConfig::locale() const
+{
+    const QString name = value(FRAMEWORK_SECTION, QStringLiteral("locale")).toString();
+    return name.isEmpty() ? QLocale() : QLocale(name);
+}
+
+void InitConfig::setlocale(const QLocale &locale)
+{
+    setValue(FRAMEWORK_SECTION, QStringLiteral("locale"), locale.name());
+}
+
+bool InitConfig::logToFile() const
+{
+    return value(FRAMEWORK_SECTION, QStringLiteral("logToFile"), false).toBool();
+}
+
+void InitConfig::setAppWorkDir(const QString &name)
+{
+    QMutexLocker lock(&workDirMutex);
+    workDirName = name;
+}
+
+QString InitConfig::appWorkDir()
+{
+    QMutexLocker lock(&workDirMutex);
+    if (!workDirName.isEmpty())
+        return workDirName;
+    return QCoreApplication::applicationName();
+}
+
+} // namespace qt5ext
