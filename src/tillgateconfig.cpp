@@ -1,0 +1,146 @@
+#include "tillgateconfig.h"
+
+#include <dircreator.h>
+
+#include <QSettings>
+
+const QString TillgateConfig::SETTINGS_FILE = QStringLiteral("/opt/zelvotillgate/etc/tillgate.conf");
+const QString TillgateConfig::TILLGATE_BUSNAME = QStringLiteral("tillgate");
+const QString TillgateConfig::SECTION = QStringLiteral("TILLGATE");
+const QString TillgateConfig::ALLOWED_ORIGINS = QStringLiteral("origins");
+const QString TillgateConfig::DEVICE_TYPE = QStringLiteral("deviceType");
+const QString TillgateConfig::BUS_HOST = QStringLiteral("busHost");
+const QString TillgateConfig::BUS_MSG_PORT = QStringLiteral("busMsgPort");
+const QString TillgateConfig::BUS_QUERY_PORT = QStringLiteral("busQueryPort");
+const QString TillgateConfig::COMBINE_SECTION = QStringLiteral("COMBINE");
+const QString TillgateConfig::COMBINE_CASHIER_NAME = QStringLiteral("cashier");
+const QString TillgateConfig::COMBINE_CASHIER_INN = QStringLiteral("cashierInn");
+const QString TillgateConfig::ATOL_SECTION = QStringLiteral("ATOL");
+
+TillgateConfig::TillgateConfig()
+    : qt5ext::InitConfig(SETTINGS_FILE, false)
+{
+    qt5ext::DirCreator::checkAndCreate(tillgateDir(), qt5ext::DirCreator::DEFAULT_ALL);
+    qt5ext::DirCreator::checkAndCreate(tillgateCacheDir(), qt5ext::DirCreator::DEFAULT_ALL);
+    qt5ext::DirCreator::checkAndCreate(tillgateImages(), qt5ext::DirCreator::DEFAULT_ALL);
+}
+
+TillgateConfig::DeviceType TillgateConfig::currentDevice() const
+{
+    return DeviceType(value(SECTION, DEVICE_TYPE, int(DeviceNone)).toInt());
+}
+
+void TillgateConfig::setCurrentDevice(DeviceType type)
+{
+    setValue(SECTION, DEVICE_TYPE, int(type));
+}
+
+QStringList TillgateConfig::allowedOrigins() const
+{
+    const QString origins = value(SECTION, ALLOWED_ORIGINS, QStringLiteral("*")).toString();
+    if (origins.isEmpty())
+        return {};
+    return origins.split(QStringLiteral("####"), Qt::KeepEmptyParts, Qt::CaseSensitive);
+}
+
+QString TillgateConfig::appBusHost() const
+{
+    return value(SECTION, BUS_HOST, QStringLiteral("localhost")).toString();
+}
+
+void TillgateConfig::setAppBusHost(const QString &host)
+{
+    setValue(SECTION, BUS_HOST, host);
+}
+
+quint16 TillgateConfig::busMsgPort() const
+{
+    return quint16(value(SECTION, BUS_MSG_PORT, 0).toUInt());
+}
+
+void TillgateConfig::setBusMsgPort(quint16 port)
+{
+    setValue(SECTION, BUS_MSG_PORT, port);
+}
+
+quint16 TillgateConfig::busQueryPort() const
+{
+    return quint16(value(SECTION, BUS_QUERY_PORT, 0).toUInt());
+}
+
+void TillgateConfig::setBusQueryPort(quint16 port)
+{
+    setValue(SECTION, BUS_QUERY_PORT, port);
+}
+
+QString TillgateConfig::combineCashierName() const
+{
+    return value(COMBINE_SECTION, COMBINE_CASHIER_NAME).toString();
+}
+
+void TillgateConfig::setCombineCashierName(const QString &name)
+{
+    setValue(COMBINE_SECTION, COMBINE_CASHIER_NAME, name);
+}
+
+QString TillgateConfig::combineCashierInn() const
+{
+    return value(COMBINE_SECTION, COMBINE_CASHIER_INN).toString();
+}
+
+void TillgateConfig::setCombineCashierInn(const QString &inn)
+{
+    setValue(COMBINE_SECTION, COMBINE_CASHIER_INN, inn);
+}
+
+AtolFrConfig TillgateConfig::atolconfig() const
+{
+    AtolFrConfig config;
+    QSettings *store = settings();
+    if (!store)
+        return config;
+    QVariantMap map;
+    store->beginGroup(ATOL_SECTION);
+    const QStringList keys = store->childKeys();
+    for (const QString &key : keys)
+        map.insert(key, store->value(key));
+    store->endGroup();
+    config.setPlainMap(map);
+    return config;
+}
+
+void TillgateConfig::setAtolConfig(const AtolFrConfig &config)
+{
+    QSettings *store = settings();
+    if (!store)
+        return;
+    const QVariantMap map = config.toPlainMap();
+    // Keys the new configuration leaves out (a cleared password, the serial
+    // keys after a switch to TCP) must not survive from the old one.
+    store->remove(ATOL_SECTION);
+    store->beginGroup(ATOL_SECTION);
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        store->setValue(it.key(), it.value());
+    store->endGroup();
+    store->sync();
+}
+
+QString TillgateConfig::tillgateDir() const
+{
+    return QStringLiteral("%1/tillgate").arg(workDir());
+}
+
+QString TillgateConfig::tillgateCacheDir() const
+{
+    return QStringLiteral("%1/cache").arg(tillgateDir());
+}
+
+QString TillgateConfig::tillgateCacheFile() const
+{
+    return QStringLiteral("%1/tillgate.cache").arg(tillgateCacheDir());
+}
+
+QString TillgateConfig::tillgateImages() const
+{
+    return QStringLiteral("%1/images").arg(tillgateDir());
+}

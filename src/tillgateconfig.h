@@ -1,0 +1,64 @@
+#ifndef TILLGATECONFIG_H
+#define TILLGATECONFIG_H
+
+#include "atolfrconfig.h"
+
+#include <initconfig.h>
+
+#include <QStringList>
+
+// The service's main settings. Created where a value is needed and dropped
+// right after: nothing is cached, so a value written by one request is seen
+// by the next reader.
+class TillgateConfig : public qt5ext::InitConfig
+{
+public:
+    enum DeviceType {
+        DeviceNone = 0,
+        DeviceOstrak = 1,
+        DeviceCombine = 2,
+        DeviceAtol = 3,
+    };
+
+    static const QString SETTINGS_FILE;
+    static const QString TILLGATE_BUSNAME;
+    static const QString SECTION;
+    static const QString ALLOWED_ORIGINS;
+    static const QString DEVICE_TYPE;
+    static const QString BUS_HOST;
+    static const QString BUS_MSG_PORT;
+    static const QString BUS_QUERY_PORT;
+    static const QString COMBINE_SECTION;
+    static const QString COMBINE_CASHIER_NAME;
+    static const QString COMBINE_CASHIER_INN;
+    static const QString ATOL_SECTION;
+
+    TillgateConfig();
+
+    DeviceType currentDevice() const;
+    void setCurrentDevice(DeviceType type);
+
+    QStringList allowedOrigins() const;
+
+    QString appBusHost() const;
+    void setAppBusHost(const QString &host);
+    quint16 busMsgPort() const;
+    void setBusMsgPort(quint16 port);
+    quint16 busQueryPort() const;
+    void setBusQueryPort(quint16 port);
+
+    QString combineCashierName() const;
+    void setCombineCashierName(const QString &name);
+    QString combineCashierInn() const;
+    void setCombineCashierInn(const QString &inn);
+
+    AtolFrConfig atolconfig() const;
+    void setAtolConfig(const AtolFrConfig &config);
+
+    QString tillgateDir() const;
+    QString tillgateCacheDir() const;
+    QString tillgateCacheFile() const;
+    QString tillgateImages() const;
+};
+
+#endif

@@ -1,0 +1,170 @@
+#include "tillgateroot.h"
+
+#include "httpworker.h"
+#include "tillgateconfig.h"
+
+#include <abstractworkerthread.h>
+#include <appversionmanager.h>
+#include <dircreator.h>
+#include <initconfig.h>
+
+#include <singleapplication.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFile>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QThread>
+
+Q_LOGGING_CATEGORY(lcRoot, "tillgate.root")
+
+const QString TillgateRoot::APP_NAME = QStringLiteral("tillgate");
+const QString TillgateRoot::APP_VERSION = QStringLiteral("0.0.12");
+const QString TillgateRoot::ORGANISATION_NAME = QStringLiteral("Zelvo");
+const QString TillgateRoot::ORGANISATION_DOMAIN = QStringLiteral("zelvo.local");
+const QString TillgateRoot::WORK_DIR_NAME = QStringLiteral("zelvotillgate");
+const char *const TillgateRoot::ROOT_ENV = "TILLGATE_ROOT";
+
+TillgateRoot::TillgateRoot(int &argc, char **argv)
+    : qt5ext::BaseDaemonRoot(argc, argv, TillgateConfig::SETTINGS_FILE)
+{
+}
+
+TillgateRoot::~TillgateRoot()
+{
+    m_httpThread.reset();
+}
+
+TillgateRoot *TillgateRoot::instance()
+{
+    return qobject_cast<TillgateRoot *>(_instance);
+}
+
+QString TillgateRoot::buildDateTime(const char *date, const char *time)
+{
+    const QString text = QStringLiteral("%1 %2").arg(QLatin1String(date), QLatin1String(time)).simplified();
+    return QLocale(QStringLiteral("en")).toDateTime(text, QStringLiteral("MMM d yyyy hh:mm:ss"))
+            .toString(Qt::ISODate);
+}
+
+int TillgateRoot::start(int &argc, char **argv)
+{
+    qt5ext::AppVersionManager::addVersion(APP_NAME,
+                                          qt5ext::AppVersion(APP_VERSION, buildDateTime(__DATE__, __TIME__)));
+    qt5ext::AppVersionManager::addLocalisation(APP_NAME);
+    qt5ext::InitConfig::setAppWorkDir(WORK_DIR_NAME);
+    qt5ext::FileConfigHelper::setFileSystemRoot(QString::fromLocal8Bit(qgetenv(ROOT_ENV)));
+
+    TillgateRoot root(argc, argv);
+    const int code = root.init() ? root.exec() : -1;
+    root.stop();
+    return code;
+}
+
+void TillgateRoot::doSetupLocale(const QLocale &locale)
+{
+    qt5ext::BaseDaemonRoot::doSetupLocale(locale);
+}
+
+bool TillgateRoot::createApplication()
+{
+    QCoreApplication::setApplicationName(APP_NAME);
+    QCoreApplication::setOrganizationName(ORGANISATION_NAME);
+    QCoreApplication::setOrganizationDomain(ORGANISATION_DOMAIN);
+    QCoreApplication::setApplicationVersion(APP_VERSION);
+
+    // One instance per installation root: the root goes into the instance
+    // key, so a relocated test installation runs beside the real one.
+    // Secondary instances are allowed so that the library never exits the
+    // process or messages the running instance by itself; we ask and leave.
+    auto app = std::make_unique<SingleApplication>(
+            argc(), argv(), true,
+            SingleApplication::Mode::System | SingleApplication::Mode::ExcludeAppPath
+                    | SingleApplication::Mode::ExcludeAppVersion,
+            1000, qt5ext::FileConfigHelper::fileSystemRoot());
+    const bool secondary = app->isSecondary();
+    setApplication(std::move(app));
+    if (secondary) {
+        qCCritical(lcRoot).noquote() << QCoreApplication::translate("TillgateRoot", "The service is already running!");
+        return false;
+    }
+    writePidFile();
+    return true;
+}
+
+void TillgateRoot::writePidFile()
+{
+    const QStringList args = arguments();
+    const int at = args.indexOf(QStringLiteral("-pid"));
+    if (at < 0 || at + 1 >= args.size())
+        return;
+    QFile file(args.at(at + 1));
+    file.setPermissions(qt5ext::DirCreator::FILE_DEFAULT_ALL);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.setPermissions(qt5ext::DirCreator::FILE_DEFAULT_ALL);
+    file.write(QStringLiteral("%1\n").arg(QCoreApplication::applicationPid()).toLatin1());
+    file.close();
+}
+
+bool TillgateRoot::init()
+{
+    if (!qt5ext::BaseDaemonRoot::init())
+        return false;
+
+    const TillgateConfig config;
+    switch (config.currentDevice()) {
+    case TillgateConfig::DeviceOstrak:
+        startOstrakCashbox();
+        break;
+    case TillgateConfig::DeviceAtol:
+        startAtolCashbox();
+        break;
+    default:
+        break;
+    }
+
+    settingsReady();
+    return true;
+}
+
+void TillgateRoot::settingsReady()
+{
+    if (m_httpThread)
+        return;
+    auto *worker = new HttpWorker;
+    m_httpThread.reset(new qt5ext::AbstractWorkerThread(worker));
+    m_httpThread->start(QThread::InheritPriority);
+}
+
+void TillgateRoot::startOstrakCashbox()
+{
+    qCWarning(lcRoot) << "The Ostrak back-end is not available in this build";
+}
+
+void TillgateRoot::startAtolCashbox()
+{
+    qCWarning(lcRoot) << "The ATOL back-end is not available in this build";
+}
+
+void TillgateRoot::startCombineCashbox()
+{
+}
+
+void TillgateRoot::stop()
+{
+    if (m_httpThread) {
+        // The main thread keeps serving its events (queued calls from
+        // connection threads) until the HTTP thread has wound down.
+        QEventLoop loop;
+        connect(m_httpThread.data(), &QThread::finished, &loop, &QEventLoop::quit);
+        m_httpThread->quit();
+        if (!m_httpThread->isFinished())
+            loop.exec();
+        m_httpThread->wait();
+        m_httpThread.reset();
+    }
+    qt5ext::BaseDaemonRoot::stop();
+}

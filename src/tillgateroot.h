@@ -1,0 +1,54 @@
+#ifndef TILLGATEROOT_H
+#define TILLGATEROOT_H
+
+#include <basedaemonroot.h>
+
+#include <QSharedPointer>
+
+namespace qt5ext {
+class AbstractWorkerThread;
+}
+
+// The process: start-up order, the single-instance guard, the PID file, the
+// back-end switch and the orderly stop.
+class TillgateRoot : public qt5ext::BaseDaemonRoot
+{
+    Q_OBJECT
+public:
+    static const QString APP_NAME;
+    static const QString APP_VERSION;
+    static const QString ORGANISATION_NAME;
+    static const QString ORGANISATION_DOMAIN;
+    static const QString WORK_DIR_NAME;
+    // Set to a directory, every fixed absolute path of the service is taken
+    // under it (settings files, work directory).
+    static const char *const ROOT_ENV;
+
+    TillgateRoot(int &argc, char **argv);
+    ~TillgateRoot() override;
+
+    static int start(int &argc, char **argv);
+    static TillgateRoot *instance();
+    // "Mmm dd yyyy" and "hh:mm:ss" as the compiler writes them, in ISO 8601.
+    static QString buildDateTime(const char *date, const char *time);
+
+    QSharedPointer<qt5ext::AbstractWorkerThread> httpThread() const { return m_httpThread; }
+
+public slots:
+    void doSetupLocale(const QLocale &locale) override;
+    bool createApplication() override;
+    bool init() override;
+    void stop() override;
+
+    void startOstrakCashbox();
+    void startAtolCashbox();
+    void startCombineCashbox();
+    void settingsReady();
+
+private:
+    void writePidFile();
+
+    QSharedPointer<qt5ext::AbstractWorkerThread> m_httpThread;
+};
+
+#endif
