@@ -24,9 +24,10 @@ void warnOnce(const QString &file, const QString &why)
     static QMutex mutex;
     static QSet<QString> warned;
     QMutexLocker lock(&mutex);
-    if (warned.contains(file))
+    const QString key = file + QLatin1Char('\n') + why;
+    if (warned.contains(key))
         return;
-    warned.insert(file);
+    warned.insert(key);
     qCWarning(lcConfig).noquote() << "Settings file" << file << why << "- defaults are used";
 }
 }

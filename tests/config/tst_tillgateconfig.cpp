@@ -1,0 +1,183 @@
+#include "tillgateconfig.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_TillgateConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void defaults();
+    void origins_data();
+    void origins();
+    void numbers_data();
+    void numbers();
+    void brokenFile_data();
+    void brokenFile();
+    void writesAreSeenByNextReader();
+    void directoriesCreated();
+    void atolGroup();
+
+private:
+    void writeSettings(const QByteArray &content);
+    QString settingsPath() const;
+
+    QTemporaryDir m_root;
+};
+
+void tst_TillgateConfig::initTestCase()
+{
+    QVERIFY(m_root.isValid());
+    qt5ext::FileConfigHelper::setFileSystemRoot(m_root.path());
+    qt5ext::InitConfig::setAppWorkDir("zelvotillgate");
+    QVERIFY(QDir().mkpath(QFileInfo(settingsPath()).path()));
+}
+
+void tst_TillgateConfig::init()
+{
+    QFile::remove(settingsPath());
+}
+
+QString tst_TillgateConfig::settingsPath() const
+{
+    return m_root.path() + "/opt/zelvotillgate/etc/tillgate.conf";
+}
+
+void tst_TillgateConfig::writeSettings(const QByteArray &content)
+{
+    QFile file(settingsPath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+void tst_TillgateConfig::defaults()
+{
+    const TillgateConfig config;
+    QCOMPARE(config.rootedSettingsFileName(), settingsPath());
+    QCOMPARE(config.allowedOrigins(), QStringList{"*"});
+    QCOMPARE(config.currentDevice(), TillgateConfig::DeviceNone);
+    QCOMPARE(config.appBusHost(), QString("localhost"));
+    QCOMPARE(config.busMsgPort(), quint16(0));
+    QCOMPARE(config.busQueryPort(), quint16(0));
+    QCOMPARE(config.combineCashierName(), QString());
+    QVERIFY(config.atolconfig() == AtolFrConfig());
+    QCOMPARE(config.tillgateCacheFile(),
+             m_root.path() + "/var/lib/zelvotillgate/tillgate/cache/tillgate.cache");
+}
+
+void tst_TillgateConfig::origins_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("empty value") << QByteArray("origins=") << QStringList();
+    QTest::newRow("one") << QByteArray("origins=http://pos.local") << QStringList{"http://pos.local"};
+    QTest::newRow("two") << QByteArray("origins=http://a####http://b") << QStringList{"http://a", "http://b"};
+    QTest::newRow("trailing separator")
+            << QByteArray("origins=http://a####") << QStringList{"http://a", ""};
+    QTest::newRow("separator is case-sensitive text")
+            << QByteArray("origins=a###b") << QStringList{"a###b"};
+}
+
+void tst_TillgateConfig::origins()
+{
+    QFETCH(QByteArray, stored);
+    writeSettings("[TILLGATE]\n" + stored + "\n");
+    QTEST(TillgateConfig().allowedOrigins(), "expected");
+}
+
+void tst_TillgateConfig::numbers_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("msgPort");
+    QTest::addColumn<int>("queryPort");
+    QTest::newRow("ostrak") << QByteArray("deviceType=1\nbusMsgPort=5000\nbusQueryPort=5001")
+                            << 1 << 5000 << 5001;
+    QTest::newRow("port above 65535 keeps its low bits")
+            << QByteArray("busMsgPort=65537\nbusQueryPort=131071") << 0 << 1 << 65535;
+    QTest::newRow("not numbers") << QByteArray("deviceType=atol\nbusMsgPort=x\nbusQueryPort=-")
+                                 << 0 << 0 << 0;
+}
+
+void tst_TillgateConfig::numbers()
+{
+    QFETCH(QByteArray, stored);
+    writeSettings("[TILLGATE]\n" + stored + "\n");
+    const TillgateConfig config;
+    QTEST(int(config.currentDevice()), "device");
+    QTEST(int(config.busMsgPort()), "msgPort");
+    QTEST(int(config.busQueryPort()), "queryPort");
+}
+
+void tst_TillgateConfig::brokenFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe[[[\x00=\n", 11);
+    QTest::newRow("not ini") << QByteArray("{\"TILLGATE\": {\"deviceType\": 3}}");
+}
+
+void tst_TillgateConfig::brokenFile()
+{
+    QFETCH(QByteArray, content);
+    writeSettings(content);
+    const TillgateConfig config;
+    QCOMPARE(config.currentDevice(), TillgateConfig::DeviceNone);
+    QCOMPARE(config.allowedOrigins(), QStringList{"*"});
+    QCOMPARE(config.appBusHost(), QString("localhost"));
+}
+
+void tst_TillgateConfig::writesAreSeenByNextReader()
+{
+    {
+        TillgateConfig config;
+        config.setCurrentDevice(TillgateConfig::DeviceAtol);
+        config.setAppBusHost("bus.local");
+        config.setBusMsgPort(6000);
+        config.setBusQueryPort(6001);
+        config.setCombineCashierName(QString::fromUtf8("Кассир"));
+        config.setCombineCashierInn("123456789012");
+    }
+    const TillgateConfig config;
+    QCOMPARE(config.currentDevice(), TillgateConfig::DeviceAtol);
+    QCOMPARE(config.appBusHost(), QString("bus.local"));
+    QCOMPARE(config.busMsgPort(), quint16(6000));
+    QCOMPARE(config.busQueryPort(), quint16(6001));
+    QCOMPARE(config.combineCashierName(), QString::fromUtf8("Кассир"));
+    QCOMPARE(config.combineCashierInn(), QString("123456789012"));
+}
+
+void tst_TillgateConfig::directoriesCreated()
+{
+    QDir(m_root.path() + "/var").removeRecursively();
+    const TillgateConfig config;
+    QVERIFY(QFileInfo(config.tillgateDir()).isDir());
+    QVERIFY(QFileInfo(config.tillgateCacheDir()).isDir());
+    QVERIFY(QFileInfo(config.tillgateImages()).isDir());
+    QCOMPARE(config.tillgateImages(), m_root.path() + "/var/lib/zelvotillgate/tillgate/images");
+}
+
+void tst_TillgateConfig::atolGroup()
+{
+    AtolFrConfig serial;
+    serial.setPlainMap({{"transport", "RS232"}, {"portName", "/dev/ttyS0"}, {"conPas", "30"}});
+    TillgateConfig().setAtolConfig(serial);
+    QVERIFY(TillgateConfig().atolconfig() == serial);
+
+    // A later configuration replaces the group: no serial key or password
+    // of the earlier one is read back with it.
+    AtolFrConfig tcp;
+    tcp.setPlainMap({{"transport", "TCP"}, {"host", "192.0.2.1"}, {"port", 5555}});
+    TillgateConfig().setAtolConfig(tcp);
+    const AtolFrConfig stored = TillgateConfig().atolconfig();
+    QVERIFY(stored == tcp);
+    QCOMPARE(stored.frConnectionPassword(), QString());
+    QSettings raw(settingsPath(), QSettings::IniFormat);
+    raw.beginGroup("ATOL");
+    QCOMPARE(raw.childKeys(), (QStringList{"host", "port", "transport"}));
+}
+
+QTEST_GUILESS_MAIN(tst_TillgateConfig)
+#include "tst_tillgateconfig.moc"
