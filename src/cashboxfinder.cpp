@@ -1,0 +1,160 @@
+#include "cashboxfinder.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QNetworkDatagram>
+#include <QTimer>
+#include <QUdpSocket>
+
+Q_LOGGING_CATEGORY(lcDiscovery, "tillgate.discovery")
+
+const QByteArray CashboxFinder::QUERY = QByteArrayLiteral("searchcashbox");
+const QString CashboxFinder::AUTOCONF_KEY = QStringLiteral("zelvoautoconf");
+
+QHash<QString, FindedCashbox> CashboxFinder::s_cashboxes;
+QMutex CashboxFinder::s_mutex;
+
+namespace {
+
+// A datagram may be up to 64 KiB of anything; the log keeps only its head.
+constexpr int LOGGED_TEXT_LIMIT = 1024;
+
+QString loggedText(const QByteArray &datagram)
+{
+    const int zero = datagram.indexOf('\0');
+    const QByteArray text = zero < 0 ? datagram : datagram.left(zero);
+    if (text.size() <= LOGGED_TEXT_LIMIT)
+        return QString::fromUtf8(text);
+    return QString::fromUtf8(text.left(LOGGED_TEXT_LIMIT))
+        + QStringLiteral("... (%1 bytes)").arg(datagram.size());
+}
+
+} // namespace
+
+CashboxFinder::CashboxFinder(QObject *parent)
+    : QObject(parent)
+{
+}
+
+CashboxFinder::~CashboxFinder()
+{
+    release();
+}
+
+void CashboxFinder::setQueryTarget(const QHostAddress &address, quint16 port)
+{
+    m_queryAddress = address;
+    m_queryPort = port;
+}
+
+quint16 CashboxFinder::answerPort() const
+{
+    return m_socket ? m_socket->localPort() : m_answerPort;
+}
+
+QHash<QString, FindedCashbox> CashboxFinder::cashboxes()
+{
+    QMutexLocker locker(&s_mutex);
+    QHash<QString, FindedCashbox> copy = s_cashboxes;
+    copy.detach();
+    return copy;
+}
+
+void CashboxFinder::init()
+{
+    if (m_socket)
+        return;
+
+    m_socket = new QUdpSocket(this);
+    connect(m_socket, &QUdpSocket::readyRead, this, &CashboxFinder::processPendingDatagramm);
+    // Other programs on this machine may listen for the same answers.
+    if (!m_socket->bind(QHostAddress::AnyIPv4, m_answerPort,
+                        QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
+        qCWarning(lcDiscovery) << "Cannot bind the discovery port" << m_answerPort << ":"
+                               << m_socket->errorString();
+    }
+
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &CashboxFinder::sendBroadCast);
+    m_timer->setInterval(QUERY_INTERVAL_MS);
+    m_timer->setSingleShot(true);
+    m_timer->start();
+
+    const quint64 search = ++m_search;
+    QTimer::singleShot(m_searchDuration, this, [this, search] {
+        if (search == m_search)
+            release();
+    });
+}
+
+void CashboxFinder::cleanAndInit()
+{
+    {
+        QMutexLocker locker(&s_mutex);
+        s_cashboxes.clear();
+    }
+    init();
+}
+
+void CashboxFinder::release()
+{
+    delete m_timer;
+    m_timer = nullptr;
+    delete m_socket;
+    m_socket = nullptr;
+}
+
+void CashboxFinder::sendBroadCast()
+{
+    if (m_timer)
+        m_timer->stop();
+    if (!m_socket) {
+        if (m_timer)
+            m_timer->start();
+        return;
+    }
+    m_socket->writeDatagram(QUERY, m_queryAddress, m_queryPort);
+    m_timer->start();
+}
+
+void CashboxFinder::processPendingDatagramm()
+{
+    // The socket may go away inside the loop if a slot connected elsewhere
+    // releases the finder; check it on every round.
+    while (m_socket && m_socket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_socket->receiveDatagram();
+        processDatagram(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort()));
+    }
+}
+
+void CashboxFinder::processDatagram(const QByteArray &datagram, const QHostAddress &sender,
+                                    quint16 senderPort)
+{
+    const QString text = loggedText(datagram);
+    const QHostAddress ip(sender.toIPv4Address());
+    qCWarning(lcDiscovery).noquote() << "Discovery answer" << text << "from" << ip.toString()
+                                     << "port" << senderPort;
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(datagram, &error);
+    if (error.error != QJsonParseError::NoError) {
+        qCWarning(lcDiscovery).noquote() << "Discovery answer is not JSON:" << error.errorString()
+                                         << text;
+        return;
+    }
+    const QJsonObject object = document.object();
+    if (!object.contains(AUTOCONF_KEY)) {
+        qCWarning(lcDiscovery).noquote() << "Discovery answer without" << AUTOCONF_KEY << ":" << text;
+        return;
+    }
+    const QVariantMap description = object.value(AUTOCONF_KEY).toVariant().toMap();
+    const FindedCashbox cashbox(ip, description);
+    if (!cashbox.isValid()) {
+        qCWarning(lcDiscovery) << "Discovery answer of an invalid cashbox:" << description;
+        return;
+    }
+    QMutexLocker locker(&s_mutex);
+    s_cashboxes.insert(cashbox.key(), cashbox);
+}

@@ -1,0 +1,76 @@
+#ifndef CASHBOXFINDER_H
+#define CASHBOXFINDER_H
+
+#include "findedcashbox.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QMutex>
+#include <QObject>
+
+class QTimer;
+class QUdpSocket;
+
+// Looks for cashboxes on the local network: a short UDP query goes out every
+// few seconds and the cashboxes answer with a JSON self-description. What is
+// found stays in a process-wide table that the request threads read.
+class CashboxFinder : public QObject
+{
+    Q_OBJECT
+public:
+    static const QByteArray QUERY;
+    static const QString AUTOCONF_KEY;
+    static constexpr quint16 QUERY_PORT = 43785;
+    static constexpr quint16 ANSWER_PORT = 43786;
+    static constexpr int QUERY_INTERVAL_MS = 5000;
+    static constexpr int SEARCH_DURATION_MS = 300000;
+
+    explicit CashboxFinder(QObject *parent = nullptr);
+    ~CashboxFinder() override;
+
+    // Where the queries go; the IPv4 broadcast address and QUERY_PORT unless
+    // changed. Takes effect with the next query.
+    void setQueryTarget(const QHostAddress &address, quint16 port = QUERY_PORT);
+    QHostAddress queryAddress() const { return m_queryAddress; }
+    quint16 queryPort() const { return m_queryPort; }
+    // The port answers are read on, ANSWER_PORT unless changed; 0 lets the
+    // system choose. Takes effect with the next init().
+    void setAnswerPort(quint16 port) { m_answerPort = port; }
+    // The port actually bound while searching, else the configured one.
+    quint16 answerPort() const;
+    // How long a search runs, SEARCH_DURATION_MS unless changed. Takes effect
+    // with the next search.
+    void setSearchDuration(int ms) { m_searchDuration = ms; }
+    bool isSearching() const { return m_socket != nullptr; }
+
+    // A copy of the table of found cashboxes, by FindedCashbox::key().
+    static QHash<QString, FindedCashbox> cashboxes();
+
+public slots:
+    // Starts a search unless one is running.
+    void init();
+    // Forgets every cashbox found so far, then init().
+    void cleanAndInit();
+    // Ends the search; the cashboxes found stay known.
+    void release();
+    void sendBroadCast();
+    void processPendingDatagramm();
+
+private:
+    void processDatagram(const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort);
+
+    QUdpSocket *m_socket = nullptr;
+    QTimer *m_timer = nullptr;
+    // Counts the searches started, so that the end of an earlier search that
+    // was released early cannot cut a later search short.
+    quint64 m_search = 0;
+    int m_searchDuration = SEARCH_DURATION_MS;
+    QHostAddress m_queryAddress{QHostAddress::Broadcast};
+    quint16 m_queryPort = QUERY_PORT;
+    quint16 m_answerPort = ANSWER_PORT;
+
+    static QHash<QString, FindedCashbox> s_cashboxes;
+    static QMutex s_mutex;
+};
+
+#endif
