@@ -1,0 +1,8 @@
+#include "basecoreapiwrapper.h"
+
+BaseCoreApiWrapper::BaseCoreApiWrapper(QObject *parent)
+    : QObject(parent)
+{
+}
+
+BaseCoreApiWrapper::~BaseCoreApiWrapper() = default;
