@@ -1,5 +1,6 @@
 #include "fixnumber.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qt5ext {
@@ -17,7 +18,17 @@ double FixNumber::toDouble() const
 
 void FixNumber::setDouble(double value)
 {
-    m_value = qint64(std::llround(value * double(m_multiplier)));
+    const double scaled = value * double(m_multiplier);
+    // 1.005 is stored as 1.00499999...; a value that is a half up to binary
+    // noise is a half as the cashier typed it, so it rounds away from zero.
+    const double magnitude = std::fabs(scaled);
+    const double lower = std::floor(magnitude);
+    if (std::fabs(magnitude - lower - 0.5) <= 1e-9 * std::max(1.0, magnitude)) {
+        const qint64 up = qint64(lower) + 1;
+        m_value = scaled < 0 ? -up : up;
+        return;
+    }
+    m_value = qint64(std::llround(scaled));
 }
 
 FixNumber FixNumber::fromDouble(double value, qint64 multiplier)
