@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qt5ext {
 
@@ -23,7 +24,8 @@ void FixNumber::setDouble(double value)
     // noise is a half as the cashier typed it, so it rounds away from zero.
     const double magnitude = std::fabs(scaled);
     const double lower = std::floor(magnitude);
-    if (std::fabs(magnitude - lower - 0.5) <= 1e-9 * std::max(1.0, magnitude)) {
+    const double noise = 8 * std::numeric_limits<double>::epsilon() * std::max(1.0, magnitude);
+    if (std::fabs(magnitude - lower - 0.5) <= noise) {
         const qint64 up = qint64(lower) + 1;
         m_value = scaled < 0 ? -up : up;
         return;
