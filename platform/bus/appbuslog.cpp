@@ -1,0 +1,5 @@
+#include "appbuslog_p.h"
+
+namespace bus {
+Q_LOGGING_CATEGORY(lcBus, "bus")
+}
