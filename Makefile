@@ -5,7 +5,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
-              libsingleapplication-dev python3
+              libsingleapplication-dev python3 zlib1g-dev
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build run test test-asan clean

@@ -1,0 +1,3 @@
+#include "frprintlog_p.h"
+
+Q_LOGGING_CATEGORY(lcFrprint, "tillgate.frprint")
