@@ -1,0 +1,207 @@
+#include "tillgatecashe.h"
+
+#include "tillgatecashe_p.h"
+#include "tillgatecashedbinitializer.h"
+#include "tillgateconfig.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QSqlError>
+
+Q_LOGGING_CATEGORY(lcCache, "tillgate.cache")
+
+QThreadStorage<int> TillgateCashe::_rwopened;
+QThreadStorage<int> TillgateCashe::_roopened;
+
+namespace {
+
+QString toJson(const QVariantMap &data)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(data)).toJson(QJsonDocument::Compact));
+}
+
+}
+
+TillgateCashe::TillgateCashe(QObject *parent)
+    : qt5ext::BaseSqliteDbConnector(QStringLiteral("TillgateCache-"), ReadWrite, &_rwopened, parent)
+{
+    init();
+}
+
+TillgateCashe::TillgateCashe(ConnectionMode mode, QObject *parent)
+    : qt5ext::BaseSqliteDbConnector(QStringLiteral("TillgateCashe-"), mode,
+                                    mode != ReadOnly ? &_rwopened : &_roopened, parent)
+{
+    init();
+}
+
+TillgateCashe::~TillgateCashe() = default;
+
+bool TillgateCashe::beginTransaction(bool forWriting)
+{
+    // A writer takes the write lock at once: a deferred transaction that
+    // read first could not get it when another thread committed meanwhile,
+    // while waiting for the lock here is covered by the busy time-out.
+    bool begun = false;
+    if (forWriting) {
+        QSqlQuery begin(db());
+        begun = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    } else {
+        begun = db().transaction();
+    }
+    if (!begun)
+        qCWarning(lcCache) << "TRANSACTION ERROR";
+    return begun;
+}
+
+bool TillgateCashe::execute(QSqlQuery &query, const QString &statement, const QVariantMap &bindings)
+{
+    bool done = query.prepare(statement);
+    if (done) {
+        for (auto it = bindings.cbegin(); it != bindings.cend(); ++it)
+            query.bindValue(it.key(), it.value());
+        done = query.exec();
+    }
+    if (!done) {
+        qCCritical(lcCache).noquote() << query.lastError().text() << statement;
+        query.finish();
+        db().rollback();
+    }
+    return done;
+}
+
+bool TillgateCashe::commit()
+{
+    if (db().commit())
+        return true;
+    qCCritical(lcCache).noquote() << db().lastError().text();
+    db().rollback();
+    return false;
+}
+
+bool TillgateCashe::storeIncomingCheckData(const QString &sessionId, const QVariantMap &data)
+{
+    if (!beginTransaction(true))
+        return false;
+    QSqlQuery query(db());
+    if (!execute(query, QStringLiteral("insert into checksCache (sessionId, incoming) values (:sessionId, :incoming)"),
+                 {{QStringLiteral(":sessionId"), sessionId}, {QStringLiteral(":incoming"), toJson(data)}}))
+        return false;
+    if (!commit())
+        return false;
+    collectGarbage();
+    return true;
+}
+
+bool TillgateCashe::storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data)
+{
+    if (!beginTransaction(true))
+        return false;
+    QSqlQuery query(db());
+    if (!execute(query, QStringLiteral("update checksCache set outgoing = :outgoing where sessionId = :sessionId"),
+                 {{QStringLiteral(":sessionId"), sessionId}, {QStringLiteral(":outgoing"), toJson(data)}}))
+        return false;
+    return commit();
+}
+
+bool TillgateCashe::getOutgoingCheckData(const QString &sessionId, QVariantMap &data)
+{
+    if (!beginTransaction(false))
+        return false;
+    QSqlQuery query(db());
+    if (!execute(query, QStringLiteral("select outgoing from checksCache where sessionId = :sessionId"),
+                 {{QStringLiteral(":sessionId"), sessionId}}))
+        return false;
+    if (!query.next()) {
+        query.finish();
+        db().rollback();
+        return false;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(
+                query.value(QStringLiteral("outgoing")).toString().toUtf8(), &error);
+    query.finish();
+    if (error.error != QJsonParseError::NoError) {
+        qCCritical(lcCache).noquote() << error.errorString();
+        db().rollback();
+        return false;
+    }
+    if (!db().commit())
+        db().rollback();
+    data = document.toVariant().toMap();
+    return !data.isEmpty();
+}
+
+bool TillgateCashe::collectGarbage()
+{
+    if (!beginTransaction(true))
+        return false;
+    const QString maxStatement = QStringLiteral("select max(id) from checksCache");
+    QSqlQuery query(db());
+    if (!query.exec(maxStatement) || !query.first()) {
+        qCWarning(lcCache).noquote() << query.lastError().text() << maxStatement;
+        query.finish();
+        db().rollback();
+        return false;
+    }
+    const qint64 threshold = query.value(0).toLongLong() - (KEPT_ROWS - 1);
+    query.finish();
+    if (threshold > 0) {
+        const QString deleteStatement = QStringLiteral("delete from checksCache where id < %1").arg(threshold);
+        if (!query.exec(deleteStatement)) {
+            qCWarning(lcCache).noquote() << query.lastError().text() << deleteStatement;
+            db().rollback();
+            return false;
+        }
+    }
+    if (!db().commit()) {
+        qCWarning(lcCache).noquote() << db().lastError().text();
+        db().rollback();
+        return false;
+    }
+    return true;
+}
+
+QString TillgateCashe::databaseFileName() const
+{
+    return TillgateConfig().tillgateCacheFile();
+}
+
+QString TillgateCashe::connectionName() const
+{
+    return objectName();
+}
+
+bool TillgateCashe::getMetaData(int &version, EMetadataState &)
+{
+    version = 0;
+    if (!db().isOpen())
+        return false;
+    QSqlQuery query(db());
+    if (!query.exec(QStringLiteral("select metadataVersion from metadata"))) {
+        qCCritical(lcCache).noquote() << query.lastError().text();
+        return false;
+    }
+    if (!query.next()) {
+        qCCritical(lcCache).noquote() << tr("The box is not registered");
+        return false;
+    }
+    version = query.value(0).toInt();
+    return true;
+}
+
+int TillgateCashe::actualMetadataVersion() const
+{
+    return 1;
+}
+
+bool TillgateCashe::updateDatabase(int currentVersion)
+{
+    TillgateCasheDbInitializer initializer;
+    for (int version = currentVersion + 1; version <= actualMetadataVersion(); ++version) {
+        if (!initializer.updateDatabase(&db(), version))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,52 @@
+#ifndef TILLGATECASHE_H
+#define TILLGATECASHE_H
+
+#include <basesqlitedbconnector.h>
+
+#include <QSqlQuery>
+#include <QThreadStorage>
+#include <QVariantMap>
+
+// The check cache: per caller session, the receipt the service received and
+// the answer the device gave, in the SQLite file of TillgateConfig.
+//
+// Make one on the stack where it is needed; it uses the calling thread's own
+// connection, so any thread may use the cache at once. Every operation is
+// one short transaction that is on disk when the operation returns true.
+class TillgateCashe : public qt5ext::BaseSqliteDbConnector
+{
+    Q_OBJECT
+public:
+    explicit TillgateCashe(QObject *parent = nullptr);
+    TillgateCashe(qt5ext::BaseSqliteDbConnector::ConnectionMode mode, QObject *parent = nullptr);
+    ~TillgateCashe() override;
+
+    // Inserts the received document of a new session, then drops old rows.
+    // False when the session already has a row: its first document stays.
+    bool storeIncomingCheckData(const QString &sessionId, const QVariantMap &data);
+    // Sets the answer of the session's row (true also when there is none).
+    bool storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data);
+    // The stored answer of the session; false when the session is unknown,
+    // has no answer yet, or the answer is empty.
+    bool getOutgoingCheckData(const QString &sessionId, QVariantMap &data);
+    // Keeps the 101 rows with the highest ids.
+    bool collectGarbage();
+
+    QString databaseFileName() const override;
+    QString connectionName() const override;
+    bool getMetaData(int &version, EMetadataState &state) override;
+    int actualMetadataVersion() const override;
+    bool updateDatabase(int currentVersion) override;
+
+    static const int KEPT_ROWS = 101;
+
+private:
+    bool beginTransaction(bool forWriting);
+    bool execute(QSqlQuery &query, const QString &statement, const QVariantMap &bindings);
+    bool commit();
+
+    static QThreadStorage<int> _rwopened;
+    static QThreadStorage<int> _roopened;
+};
+
+#endif
