@@ -330,21 +330,27 @@ private:
     bool m_swallowNewline = false;
 };
 
+enum class ImageName { Refused, Missing, Found };
+
 // Only a plain file name that resolves to a file inside the images
-// directory is printed, so markup cannot reach other files.
-bool resolveImage(const QString &imagesPath, const QString &name, QString &filePath)
+// directory is printed, so markup cannot reach other files; such a name
+// whose file is not there is merely missing.
+ImageName resolveImage(const QString &imagesPath, const QString &name, QString &filePath)
 {
     if (imagesPath.isEmpty() || name.isEmpty() || name.startsWith(QLatin1Char('.'))
         || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QChar(0)))
-        return false;
+        return ImageName::Refused;
     const QString dir = QDir(imagesPath).canonicalPath();
     if (dir.isEmpty())
-        return false;
-    const QString canonical = QFileInfo(QDir(dir), name).canonicalFilePath();
+        return ImageName::Missing;
+    const QFileInfo info(QDir(dir), name);
+    if (!info.exists() && !info.isSymLink())
+        return ImageName::Missing;
+    const QString canonical = info.canonicalFilePath();
     if (canonical.isEmpty() || !canonical.startsWith(dir + QLatin1Char('/')))
-        return false;
+        return ImageName::Refused;
     filePath = canonical;
-    return true;
+    return ImageName::Found;
 }
 
 } // namespace
@@ -389,8 +395,13 @@ void BbCodeParser::parseText(const QString &text)
             if (token.tag->kind == TagKind::Image) {
                 const QString name = token.content.trimmed();
                 QString filePath;
-                if (!resolveImage(m_imagesPath, name, filePath)) {
+                const ImageName resolved = resolveImage(m_imagesPath, name, filePath);
+                if (resolved == ImageName::Refused) {
                     builder.addText(token.raw);
+                    break;
+                }
+                if (resolved == ImageName::Missing) {
+                    qCWarning(lcFrprint) << "Picture not printed: no file" << name << "in" << m_imagesPath;
                     break;
                 }
                 MonochromeImage image;
