@@ -41,9 +41,11 @@ protected:
     {
         m_trace.stopThread = QThread::currentThread();
         ++m_trace.stops;
-        // Deleted later on the worker's thread: must not outlive it.
+        // Deleted later on the worker's thread, after the worker itself:
+        // it must still go before the thread ends.
         auto *orphan = new QObject;
-        connect(orphan, &QObject::destroyed, [this] { m_trace.childDeleted = true; });
+        Trace &trace = m_trace;
+        connect(orphan, &QObject::destroyed, [&trace] { trace.childDeleted = true; });
         orphan->deleteLater();
         return true;
     }
