@@ -118,6 +118,9 @@ bool TillgateCasheDbInitializer::createDatabase(QSqlDatabase *db, const QString 
     QSqlQuery journal(*db);
     if (!journal.exec(QStringLiteral("PRAGMA journal_mode = \"WAL\"")))
         qCWarning(lcCache).noquote() << journal.lastError().text() << journal.lastQuery();
+    // The statement answers with a row; a statement left running would
+    // keep the script's transaction from committing.
+    journal.finish();
     return applyScript(db, script);
 }
 
