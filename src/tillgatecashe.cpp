@@ -21,6 +21,13 @@ QString toJson(const QVariantMap &data)
     return QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(data)).toJson(QJsonDocument::Compact));
 }
 
+// Qt binds a null text as SQL NULL, which would match no row and slip past
+// the unique index; an identifier is always bound as text.
+QString sessionKey(const QString &sessionId)
+{
+    return sessionId.isNull() ? QStringLiteral("") : sessionId;
+}
+
 }
 
 TillgateCashe::TillgateCashe(QObject *parent)
@@ -86,7 +93,7 @@ bool TillgateCashe::storeIncomingCheckData(const QString &sessionId, const QVari
         return false;
     QSqlQuery query(db());
     if (!execute(query, QStringLiteral("insert into checksCache (sessionId, incoming) values (:sessionId, :incoming)"),
-                 {{QStringLiteral(":sessionId"), sessionId}, {QStringLiteral(":incoming"), toJson(data)}}))
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":incoming"), toJson(data)}}))
         return false;
     if (!commit())
         return false;
@@ -100,7 +107,7 @@ bool TillgateCashe::storeOutgoingCheckData(const QString &sessionId, const QVari
         return false;
     QSqlQuery query(db());
     if (!execute(query, QStringLiteral("update checksCache set outgoing = :outgoing where sessionId = :sessionId"),
-                 {{QStringLiteral(":sessionId"), sessionId}, {QStringLiteral(":outgoing"), toJson(data)}}))
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":outgoing"), toJson(data)}}))
         return false;
     return commit();
 }
@@ -111,7 +118,7 @@ bool TillgateCashe::getOutgoingCheckData(const QString &sessionId, QVariantMap &
         return false;
     QSqlQuery query(db());
     if (!execute(query, QStringLiteral("select outgoing from checksCache where sessionId = :sessionId"),
-                 {{QStringLiteral(":sessionId"), sessionId}}))
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}}))
         return false;
     if (!query.next()) {
         query.finish();
