@@ -2,6 +2,8 @@
 
 #include <QtMath>
 
+#include <cmath>
+
 namespace core {
 
 namespace {
@@ -49,7 +51,9 @@ QDateTime dtFromVariant(const QVariant &value)
 
 void CashboxStatus::setCash(double roubles)
 {
-    m_cashKopecks = qIsFinite(roubles) ? qRound64(roubles * 100.0) : 0;
+    // Beyond any real drawer, and where kopecks would overflow: unknown.
+    constexpr double MAX_ROUBLES = 1e15;
+    m_cashKopecks = (qIsFinite(roubles) && qAbs(roubles) <= MAX_ROUBLES) ? std::llround(roubles * 100.0) : 0;
 }
 
 QVariantMap CashboxStatus::toMap(bool brief) const
