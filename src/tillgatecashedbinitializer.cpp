@@ -73,13 +73,15 @@ bool TillgateCasheDbInitializer::isUsable()
     }
     if (usable) {
         // A file SQLite could open for reading only passes every check
-        // above, but no receipt could be stored in it.
+        // above, but no receipt could be stored in it: write a page and
+        // take the write back.
         QSqlQuery probe(cache.db());
-        usable = probe.exec(QStringLiteral("BEGIN IMMEDIATE"));
-        if (usable)
-            cache.db().rollback();
-        else
+        usable = cache.db().transaction()
+                && probe.exec(QStringLiteral("update metadata set metadataVersion = metadataVersion"));
+        if (!usable)
             qCWarning(lcCache).noquote() << "The cache database cannot be written:" << probe.lastError().text();
+        probe.finish();
+        cache.db().rollback();
     }
     cache.release();
     return usable;
