@@ -1,0 +1,536 @@
+#include "baserequestprocessor.h"
+
+#include "atolfrconfig.h"
+#include "basecoreapiwrapper.h"
+#include "cashboxfinder.h"
+#include "tillgatecashe.h"
+#include "tillgateconfig.h"
+#include "tillgateroot.h"
+
+#include <fixnumber.h>
+#include <fsstatus.h>
+
+#include <QFile>
+#include <QRegularExpression>
+
+Q_LOGGING_CATEGORY(lcApi, "tillgate.api")
+
+const QByteArray BaseRequestProcessor::TEXT_OK = QByteArrayLiteral("OK");
+const QByteArray BaseRequestProcessor::TEXT_INTERNAL_ERROR = QByteArrayLiteral("Internal server error");
+// The trailing blank is part of the phrase the front ends compare against.
+const QByteArray BaseRequestProcessor::TEXT_INSUFFICIENT_STORAGE = QByteArrayLiteral("Insufficient Storage ");
+const QByteArray BaseRequestProcessor::TEXT_ORIGIN_UNREACHABLE = QByteArrayLiteral("Origin Is Unreachable");
+const QByteArray BaseRequestProcessor::TEXT_TIMEOUT = QByteArrayLiteral("A Timeout Occured");
+const QByteArray BaseRequestProcessor::TEXT_NOT_SUPPORTED = QByteArrayLiteral("Not supported");
+const QByteArray BaseRequestProcessor::TEXT_NOT_ACCEPTABLE = QByteArrayLiteral("Not Acceptable");
+
+namespace {
+
+const QString KEY_CASHIER = QStringLiteral("cashier");
+const QString KEY_DOCUMENT = QStringLiteral("document");
+const QString KEY_SESSION_ID = QStringLiteral("sessionId");
+const QString KEY_RESULT = QStringLiteral("result");
+const QString KEY_MESSAGE = QStringLiteral("message");
+const QString KEY_RESULT_DESCRIPTION = QStringLiteral("resultDescription");
+const QString KEY_CASHBOXES = QStringLiteral("cashboxes");
+const QString KEY_CONNECTED = QStringLiteral("connected");
+const QString KEY_SETTINGS = QStringLiteral("settings");
+
+void setStatus(int code, const QByteArray &text, int &status, QByteArray &statusText)
+{
+    status = code;
+    statusText = text;
+}
+
+// Bytes read as UTF-8 up to the first NUL; null bytes give a null text.
+QString utf8UpToNul(const QByteArray &bytes)
+{
+    if (bytes.isNull())
+        return QString();
+    return QString::fromUtf8(bytes.constData(), int(qstrnlen(bytes.constData(), uint(bytes.size()))));
+}
+
+} // namespace
+
+BaseRequestProcessor::BaseRequestProcessor(QObject *parent)
+    : QObject(parent)
+{
+    init();
+}
+
+BaseRequestProcessor::BaseRequestProcessor(const core::Cashier &cashier, QObject *parent)
+    : QObject(parent)
+    , m_cashier(cashier)
+{
+    init();
+}
+
+BaseRequestProcessor::~BaseRequestProcessor() = default;
+
+void BaseRequestProcessor::init()
+{
+    TillgateRoot *root = TillgateRoot::instance();
+    if (!root)
+        return;
+    // Everything addressed to the root runs on its thread after this request
+    // has been answered.
+    connect(this, &BaseRequestProcessor::startOstrakCashbox, root, &TillgateRoot::startOstrakCashbox,
+            Qt::QueuedConnection);
+    connect(this, &BaseRequestProcessor::startAtolCashbox, root, &TillgateRoot::startAtolCashbox,
+            Qt::QueuedConnection);
+    connect(this, &BaseRequestProcessor::startCombineCashbox, root, &TillgateRoot::startCombineCashbox,
+            Qt::QueuedConnection);
+}
+
+void BaseRequestProcessor::setBackEnd(BaseCoreApiWrapper *api)
+{
+    if (m_api && m_api != api)
+        delete m_api.data();
+    m_api = api;
+    if (api)
+        api->setParent(this);
+}
+
+bool BaseRequestProcessor::isUsable() const
+{
+    return m_api && m_api->hasApi();
+}
+
+fiscal::RegData BaseRequestProcessor::getRegData() const
+{
+    fiscal::RegData data;
+    if (isUsable())
+        m_api->getRegData(data);
+    return data;
+}
+
+QVariantMap BaseRequestProcessor::commandAnswer(bool ok, int error, const QVariantMap &result, int &status,
+                                                QByteArray &statusText) const
+{
+    if (ok) {
+        setStatus(StatusOk, TEXT_OK, status, statusText);
+        return result;
+    }
+    if (error == BaseCoreApiWrapper::ERROR_TIMEOUT) {
+        setStatus(StatusTimeout, TEXT_TIMEOUT, status, statusText);
+        return QVariantMap();
+    }
+    // The device's own explanation, if any, stays in the answer.
+    setStatus(StatusInternalError, TEXT_INTERNAL_ERROR, status, statusText);
+    return result;
+}
+
+QVariantMap BaseRequestProcessor::cashAnswer(bool ok, int error, const QString &errorText, int &status,
+                                             QByteArray &statusText) const
+{
+    if (!ok && error == 0) {
+        setStatus(StatusTimeout, TEXT_TIMEOUT, status, statusText);
+        return QVariantMap();
+    }
+    setStatus(StatusOk, TEXT_OK, status, statusText);
+    QVariantMap answer{{KEY_RESULT, error}};
+    if (!errorText.isEmpty())
+        answer.insert(KEY_MESSAGE, QVariantMap{{KEY_RESULT_DESCRIPTION, errorText}});
+    return answer;
+}
+
+QVariantMap BaseRequestProcessor::prepareFsStatus(int &status, QByteArray &statusText) const
+{
+    fiscal::FsStatus fsStatus;
+    if (isUsable() && m_api->getFsStatus(fsStatus)) {
+        setStatus(StatusOk, TEXT_OK, status, statusText);
+        return fsStatus.toBeautyMap();
+    }
+    setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+    return QVariantMap();
+}
+
+QVariantMap BaseRequestProcessor::prepareCashboxStatus(int &status, QByteArray &statusText)
+{
+    QVariantMap state;
+    if (isUsable() && m_api->getFullFrCoreState(state, true)) {
+        setStatus(StatusOk, TEXT_OK, status, statusText);
+        return state;
+    }
+    setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+    return QVariantMap();
+}
+
+QVariantMap BaseRequestProcessor::prepareFiscalDoc(int number, bool print, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    QVariantMap document;
+    if (m_api->getFiscalDoc(m_cashier, number, print, document)) {
+        setStatus(StatusOk, TEXT_OK, status, statusText);
+        return document;
+    }
+    setStatus(StatusTimeout, TEXT_TIMEOUT, status, statusText);
+    return QVariantMap();
+}
+
+QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    QVariantMap prepared = check;
+    if (!prepared.contains(KEY_CASHIER))
+        prepared.insert(KEY_CASHIER, m_cashier.toMap());
+    QVariantMap document = prepared.value(KEY_DOCUMENT).toMap();
+    const QString sessionId = document.value(KEY_SESSION_ID).toString();
+    const QString docModel = document.value(QStringLiteral("frmodel")).toString().trimmed();
+    const QString docSerial = document.value(QStringLiteral("frserial")).toString().trimmed();
+    const QString docInn = document.value(QStringLiteral("inn")).toString().trimmed();
+    const QString docRegNumber = document.value(QStringLiteral("frregnum")).toString().trimmed();
+
+    if (!docInn.isEmpty())
+        m_inn = docInn;
+    const fiscal::RegData regData = getRegData();
+    if (!docRegNumber.isEmpty()) {
+        m_regNumber = docRegNumber;
+    } else if (!docModel.isEmpty() && !docSerial.isEmpty()) {
+        bool ok = false;
+        const uint model = docModel.toUInt(&ok, 10);
+        if (ok && model == regData.model() && docSerial == regData.cashBoxSerial().trimmed()) {
+            m_regNumber = regData.regNumeber();
+            m_inn = regData.userInn();
+        }
+    }
+    if (m_regNumber.isEmpty() && docRegNumber.isEmpty()) {
+        m_regNumber = regData.regNumeber();
+        qCWarning(lcApi) << "REQUEST REG NUMBER IS EMPTY";
+    }
+    // A receipt that names its register is trusted with its INN as well.
+    if (m_inn.isEmpty() && docRegNumber.isEmpty()) {
+        m_inn = regData.userInn();
+        qCWarning(lcApi) << "REQUEST INN IS EMPTY";
+    }
+    qCWarning(lcApi).noquote() << docInn << docRegNumber << "\t - \t" << m_inn << m_regNumber;
+    if (docInn.isEmpty() && !m_inn.isEmpty())
+        document.insert(QStringLiteral("inn"), m_inn);
+    if (docRegNumber.isEmpty() && !m_regNumber.isEmpty())
+        document.insert(QStringLiteral("frregnum"), m_regNumber);
+    prepared.insert(KEY_DOCUMENT, document);
+
+    TillgateCashe cache(nullptr);
+    QVariantMap result;
+    if (cache.getOutgoingCheckData(sessionId, result)) {
+        setStatus(StatusOk, TEXT_OK, status, statusText);
+        return result;
+    }
+    // One incoming document per session: a repeat whose answer has not come
+    // yet must not be registered a second time.
+    if (!cache.storeIncomingCheckData(sessionId, prepared)) {
+        setStatus(StatusInsufficientStorage, TEXT_INSUFFICIENT_STORAGE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    const bool ok = m_api->registreCheck(prepared, m_cashier, result, error);
+    return commandAnswer(ok, error, result, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processCycleOpen(bool print, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    QVariantMap result;
+    const bool ok = m_api->openCycle(m_cashier, print, error, result);
+    return commandAnswer(ok, error, result, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processCycleClose(bool print, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    QVariantMap result;
+    const bool ok = m_api->closeCycle(m_cashier, print, error, result);
+    return commandAnswer(ok, error, result, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processXReport(bool print, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    QVariantMap result;
+    const bool ok = m_api->xReport(m_cashier, print, false, error, result);
+    return commandAnswer(ok, error, result, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processCalcReport(bool print, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    QVariantMap result;
+    const bool ok = m_api->calcReport(m_cashier, print, error, result);
+    return commandAnswer(ok, error, result, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processPrintText(const QVariantMap &text, int &status, QByteArray &statusText)
+{
+    QVariantMap prepared = text;
+    if (!prepared.contains(KEY_CASHIER))
+        prepared.insert(KEY_CASHIER, m_cashier.toMap());
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    QVariantMap result;
+    const bool ok = m_api->printText(m_cashier, prepared, error, result);
+    return commandAnswer(ok, error, result, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processFiscalization(const QVariantMap &request, int &status,
+                                                       QByteArray &statusText)
+{
+    TillgateCashe cache(nullptr);
+    const QVariantMap document = request.value(KEY_DOCUMENT).toMap();
+    const QString sessionId = document.value(KEY_SESSION_ID).toString();
+    const QString printOnlyKey = QStringLiteral("printOnly");
+    const bool printOnly = document.contains(printOnlyKey) ? document.value(printOnlyKey).toBool() : false;
+    QVariantMap data = document.value(QStringLiteral("data")).toMap();
+    data.insert(printOnlyKey, printOnly);
+    if (!data.contains(KEY_CASHIER))
+        data.insert(KEY_CASHIER, m_cashier.toMap());
+
+    QVariantMap result;
+    if (cache.getOutgoingCheckData(sessionId, result)) {
+        setStatus(StatusOk, TEXT_OK, status, statusText);
+        return result;
+    }
+    if (!cache.storeIncomingCheckData(sessionId, data)) {
+        setStatus(StatusInsufficientStorage, TEXT_INSUFFICIENT_STORAGE, status, statusText);
+        return QVariantMap();
+    }
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    const bool ok = m_api->activate(m_cashier, printOnly, sessionId, data, error, result);
+    return commandAnswer(ok, error, result, status, statusText);
+}
+
+bool BaseRequestProcessor::decodeBase64(const QString &text, QByteArray &bytes)
+{
+    static const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
+    QString compact = text;
+    compact.remove(whiteSpace);
+    const auto decoded = QByteArray::fromBase64Encoding(compact.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return false;
+    bytes = decoded.decoded;
+    return true;
+}
+
+QVariantMap BaseRequestProcessor::processPostRichText(const QVariantMap &document, int &status,
+                                                      QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    const QString plainKey = QStringLiteral("plain");
+    const QString bbcodeKey = QStringLiteral("bbcode");
+    // Both texts are checked before anything is stored or printed, so a
+    // request with a broken text leaves no half-done work behind.
+    QByteArray plain;
+    QByteArray bbcode;
+    if ((document.contains(plainKey) && !decodeBase64(document.value(plainKey).toString(), plain))
+        || (document.contains(bbcodeKey) && !decodeBase64(document.value(bbcodeKey).toString(), bbcode))) {
+        qCWarning(lcApi) << "Text to print is not Base64";
+        setStatus(StatusNotAcceptable, TEXT_NOT_ACCEPTABLE, status, statusText);
+        return QVariantMap();
+    }
+
+    int error = 0;
+    QString errorText;
+    const QString imagesKey = QStringLiteral("images");
+    if (document.contains(imagesKey))
+        saveImages(document.value(imagesKey).toList());
+    if (document.contains(plainKey))
+        m_api->printPlainText(utf8UpToNul(plain), errorText, error);
+    if (document.contains(bbcodeKey))
+        m_api->printBbcode(utf8UpToNul(bbcode), errorText, error);
+
+    setStatus(StatusOk, TEXT_OK, status, statusText);
+    QVariantMap answer{{KEY_RESULT, error}};
+    if (!errorText.isEmpty())
+        answer.insert(KEY_MESSAGE, QVariantMap{{KEY_RESULT_DESCRIPTION, errorText}});
+    return QVariantMap{{KEY_DOCUMENT, answer}};
+}
+
+bool BaseRequestProcessor::isSafeImageName(const QString &fileName)
+{
+    return !fileName.isEmpty() && fileName != QLatin1String(".") && fileName != QLatin1String("..")
+        && !fileName.contains(QLatin1Char('/')) && !fileName.contains(QLatin1Char('\\'))
+        && !fileName.contains(QChar(0));
+}
+
+void BaseRequestProcessor::saveImages(const QVariantList &images)
+{
+    const QString directory = TillgateConfig().tillgateImages();
+    const QString fileNameKey = QStringLiteral("fileName");
+    const QString imageKey = QStringLiteral("image");
+    for (const QVariant &entry : images) {
+        const QVariantMap image = entry.toMap();
+        if (!image.contains(fileNameKey) || !image.contains(imageKey))
+            continue;
+        const QString fileName = image.value(fileNameKey).toString();
+        if (!isSafeImageName(fileName)) {
+            qCWarning(lcApi) << "Image file name refused:" << fileName;
+            continue;
+        }
+        QByteArray content;
+        if (!decodeBase64(image.value(imageKey).toString(), content)) {
+            qCWarning(lcApi) << "Image is not Base64, not stored:" << fileName;
+            continue;
+        }
+        const QString path = QStringLiteral("%1/%2").arg(directory, fileName);
+        qCWarning(lcApi) << "Storing image" << path << content.size() << "bytes";
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            qCWarning(lcApi) << "Image not stored:" << file.errorString();
+            continue;
+        }
+        file.write(content);
+        file.close();
+    }
+}
+
+QVariantMap BaseRequestProcessor::processIntroduction(const QString &sum, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    // The query gives kopecks.
+    const qt5ext::FixNumber amount(100, sum.toLongLong(nullptr, 10));
+    int error = 0;
+    QString errorText;
+    const bool ok = m_api->introduction(m_cashier, amount, error, errorText);
+    return cashAnswer(ok, error, errorText, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processPayout(const QString &sum, int &status, QByteArray &statusText)
+{
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    const qt5ext::FixNumber amount(100, sum.toLongLong(nullptr, 10));
+    int error = 0;
+    QString errorText;
+    const bool ok = m_api->payout(m_cashier, amount, error, errorText);
+    return cashAnswer(ok, error, errorText, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processFsClosing(int &status, QByteArray &statusText)
+{
+    // Closing asks only for a back-end object, not for a live link: the
+    // back-end itself decides what an unreachable device means here.
+    if (!m_api) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    QString errorText;
+    QVariantMap result;
+    const bool ok = m_api->closeFs(m_cashier, error, errorText, result);
+    return cashAnswer(ok, error, errorText, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::prepareSearchCashboxes(bool clean, int &status, QByteArray &statusText)
+{
+    if (clean)
+        emit cleanAndinitCashboxesSearch();
+    else
+        emit initCashboxesSearch();
+    setStatus(StatusOk, TEXT_OK, status, statusText);
+    return QVariantMap();
+}
+
+QVariantMap BaseRequestProcessor::prepareFindedCashboxes(int &status, QByteArray &statusText)
+{
+    const QString busHost = TillgateConfig().appBusHost().trimmed();
+    QVariantList list;
+    const auto cashboxes = CashboxFinder::cashboxes();
+    for (const FindedCashbox &cashbox : cashboxes) {
+        QVariantMap map = cashbox.toBeautyMap();
+        if (cashbox.ip().toString().trimmed() == busHost)
+            map.insert(KEY_CONNECTED, 1);
+        list.append(map);
+    }
+    setStatus(StatusOk, TEXT_OK, status, statusText);
+    return QVariantMap{{KEY_CASHBOXES, list}};
+}
+
+QVariantMap BaseRequestProcessor::prepareCheckCashbox(quint16 model, const QString &serial, int &status,
+                                                      QByteArray &statusText)
+{
+    const auto cashboxes = CashboxFinder::cashboxes();
+    const auto found = cashboxes.constFind(FindedCashbox::genKey(serial, model));
+    if (found == cashboxes.constEnd()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    const FindedCashbox &cashbox = found.value();
+    const QString host = cashbox.ip().toString();
+    {
+        TillgateConfig config;
+        config.setAppBusHost(host);
+        config.setBusMsgPort(cashbox.busMsgPort());
+        config.setBusQueryPort(cashbox.busQueryPort());
+        config.setCurrentDevice(TillgateConfig::DeviceOstrak);
+    }
+    emit startOstrakCashbox();
+    emit setBus(host, cashbox.busMsgPort(), cashbox.busQueryPort());
+    QVariantMap map = cashbox.toBeautyMap();
+    map.insert(KEY_CONNECTED, 1);
+    setStatus(StatusOk, TEXT_OK, status, statusText);
+    return QVariantMap{{KEY_CASHBOXES, QVariantList{map}}};
+}
+
+QVariantMap BaseRequestProcessor::prepareChooseAtol(const QVariantMap &settings, int &status, QByteArray &statusText)
+{
+    {
+        TillgateConfig config;
+        config.setCurrentDevice(TillgateConfig::DeviceAtol);
+        AtolFrConfig atol;
+        atol.setMap(settings);
+        config.setAtolConfig(atol);
+    }
+    emit startAtolCashbox();
+    setStatus(StatusOk, TEXT_OK, status, statusText);
+    return QVariantMap{{KEY_RESULT, 0}, {KEY_SETTINGS, settings}};
+}
+
+QVariantMap BaseRequestProcessor::prepareChooseCombine(const QVariantMap &settings, int &status,
+                                                       QByteArray &statusText)
+{
+    {
+        TillgateConfig config;
+        config.setCurrentDevice(TillgateConfig::DeviceCombine);
+        config.setCombineCashierInn(settings.value(QStringLiteral("cashierInn")).toString());
+        config.setCombineCashierName(settings.value(KEY_CASHIER).toString());
+    }
+    emit startCombineCashbox();
+    setStatus(StatusOk, TEXT_OK, status, statusText);
+    return QVariantMap{{KEY_RESULT, 0}, {KEY_SETTINGS, settings}};
+}
