@@ -1,11 +1,13 @@
 #include "tillgateroot.h"
 
+#include "cashboxfinder.h"
 #include "httpworker.h"
 #include "tillgateconfig.h"
 
 #include <abstractworkerthread.h>
 #include <appversionmanager.h>
 #include <dircreator.h>
+#include <fiscaldocpropertytemplateloader.h>
 #include <initconfig.h>
 
 #include <singleapplication.h>
@@ -91,6 +93,7 @@ bool TillgateRoot::createApplication()
         return false;
     }
     writePidFile();
+    fiscal::FiscalDocPropertyTemplateLoader::init();
     return true;
 }
 
@@ -126,6 +129,9 @@ bool TillgateRoot::init()
         break;
     }
 
+    m_finder = std::make_unique<CashboxFinder>();
+    m_finder->init();
+
     settingsReady();
     return true;
 }
@@ -155,6 +161,7 @@ void TillgateRoot::startCombineCashbox()
 
 void TillgateRoot::stop()
 {
+    m_finder.reset();
     if (m_httpThread) {
         // The main thread keeps serving its events (queued calls from
         // connection threads) until the HTTP thread has wound down.

@@ -5,6 +5,10 @@
 
 #include <QSharedPointer>
 
+#include <memory>
+
+class CashboxFinder;
+
 namespace qt5ext {
 class AbstractWorkerThread;
 }
@@ -33,6 +37,7 @@ public:
     static QString buildDateTime(const char *date, const char *time);
 
     QSharedPointer<qt5ext::AbstractWorkerThread> httpThread() const { return m_httpThread; }
+    CashboxFinder *finder() const { return m_finder.get(); }
 
 public slots:
     void doSetupLocale(const QLocale &locale) override;
@@ -49,6 +54,7 @@ private:
     void writePidFile();
 
     QSharedPointer<qt5ext::AbstractWorkerThread> m_httpThread;
+    std::unique_ptr<CashboxFinder> m_finder;
 };
 
 #endif
