@@ -2,6 +2,7 @@
 
 #include "cashboxfinder.h"
 #include "httpworker.h"
+#include "tillgatecashedbinitializer.h"
 #include "tillgateconfig.h"
 
 #include <abstractworkerthread.h>
@@ -116,6 +117,9 @@ bool TillgateRoot::init()
 {
     if (!qt5ext::BaseDaemonRoot::init())
         return false;
+
+    // The cache must be usable before any back-end can store an answer.
+    TillgateCasheDbInitializer::initializeDatabase();
 
     const TillgateConfig config;
     switch (config.currentDevice()) {

@@ -47,6 +47,8 @@ void tst_ServiceRoot::startCreatesDataDirectoriesAndPidFile()
     const QString dir = runner.workDir() + QStringLiteral("/tillgate");
     for (const QString &sub : {QString(), QStringLiteral("/cache"), QStringLiteral("/images")})
         QVERIFY2(QFileInfo(dir + sub).isDir(), qPrintable(dir + sub));
+    // The check cache is created at start, before any request can need it.
+    QTRY_VERIFY(QFileInfo(dir + QStringLiteral("/cache/tillgate.cache")).size() > 0);
 
     QFile pid(pidFile);
     QVERIFY(pid.open(QIODevice::ReadOnly));
