@@ -1,6 +1,7 @@
 #ifndef FISCAL_PROPERTYTAG_H
 #define FISCAL_PROPERTYTAG_H
 
+#include <QHashFunctions>
 #include <QtGlobal>
 
 namespace fiscal {
@@ -118,6 +119,12 @@ enum PropertyTag : quint16 {
     // are printed on the ticket and never written to the fiscal storage.
     TagItemPrintInfo = 3005
 };
+
+// Lets tags key QHash and QSet directly.
+inline uint qHash(PropertyTag tag, uint seed = 0) noexcept
+{
+    return ::qHash(quint16(tag), seed);
+}
 
 } // namespace fiscal
 

@@ -1,6 +1,8 @@
 #include "fiscaldocpropertytemplateloader.h"
 
 #include <QDataStream>
+#include <QJsonDocument>
+#include <QJsonValue>
 #include <QtTest>
 
 using namespace fiscal;
@@ -274,6 +276,10 @@ void TestFiscalDocProperty::refusalKeepsValue()
     QCOMPARE(name->value().toString(), QStringLiteral("Хлеб"));
     QVERIFY(name->setValue(QVariant()));
     QVERIFY(!name->hasValue());
+    QVERIFY(name->setValue(QStringLiteral("Хлеб")));
+    // A JSON null empties the property as well.
+    QVERIFY(name->setValue(QJsonValue(QJsonValue::Null).toVariant()));
+    QVERIFY(!name->hasValue());
     QVERIFY(!name->value().isValid());
 }
 
@@ -355,6 +361,10 @@ void TestFiscalDocProperty::mapForm()
         QVERIFY2(copy->setMap(p->toMap(true)), qPrintable(copy->errorString()));
         QCOMPARE(copy->toTlv(), p->toTlv());
     }
+
+    // Binary values travel as hexadecimal text, so the JSON form is exact.
+    QCOMPARE(QJsonDocument::fromVariant(sign->toMap()).toJson(QJsonDocument::Compact),
+             QByteArray("{\"tag\":1077,\"value\":\"000012345678\"}"));
 
     const FiscalDocPropertyPtr empty = templateOf(1031);
     QVERIFY(empty->toMap().contains(QStringLiteral("value")));

@@ -171,6 +171,7 @@ void TestTemplateLoader::tagsAscending()
         QVERIFY2(tags.at(i - 1) < tags.at(i), qPrintable(QString::number(tags.at(i))));
     for (const PropertyTag tag : tags)
         QVERIFY(FiscalDocPropertyTemplateLoader().contains(tag));
+    QCOMPARE(QSet<PropertyTag>(tags.begin(), tags.end()).size(), tags.size());
 }
 
 void TestTemplateLoader::fromMap()
