@@ -1,11 +1,23 @@
 #include "httpworker.h"
 
 #include <fileconfighelper.h>
+#include <httplistener.h>
+#include <httprequesthandler.h>
 
 #include <QSettings>
 
 const QString HttpWorker::LISTENER_SETTINGS_FILE = QStringLiteral("/opt/zelvotillgate/etc/tillgatelistener.conf");
 const QString HttpWorker::LISTENER_SECTION = QStringLiteral("LISTENER");
+
+namespace {
+
+// The one handler that serves every request of the listener.
+HttpRequestHandler *createRequestHandler(QObject *parent)
+{
+    return new HttpRequestHandler(parent);
+}
+
+} // namespace
 
 HttpWorker::HttpWorker(QObject *parent)
     : qt5ext::AbstractWorker(parent)
@@ -17,10 +29,19 @@ HttpWorker::~HttpWorker() = default;
 bool HttpWorker::doStart()
 {
     doStop();
-    delete m_settings;
+    // A listener of an earlier start is deleted later on this thread; its
+    // settings go after it, in the order the deletions were scheduled.
+    if (m_settings)
+        m_settings->deleteLater();
     m_settings = new QSettings(qt5ext::FileConfigHelper::rootedPath(LISTENER_SETTINGS_FILE),
                                QSettings::IniFormat, this);
     m_settings->beginGroup(LISTENER_SECTION);
+    HttpRequestHandler *handler = createRequestHandler(this);
+    auto *listener = new HttpListener(m_settings, handler, this);
+    // The handler lives as long as the listener: the listener's pool, whose
+    // threads call it, is gone before the listener's children are deleted.
+    handler->setParent(listener);
+    m_listener.reset(listener, &QObject::deleteLater);
     return true;
 }
 

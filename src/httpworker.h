@@ -19,6 +19,8 @@ public:
     explicit HttpWorker(QObject *parent = nullptr);
     ~HttpWorker() override;
 
+    HttpListener *listener() const { return m_listener.data(); }
+
 protected:
     bool doStart() override;
     bool doStop() override;
