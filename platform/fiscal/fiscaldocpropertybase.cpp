@@ -69,11 +69,6 @@ QString FiscalDocPropertyBase::caption() const
     return m_captions.value(m_captIdx);
 }
 
-QString FiscalDocPropertyBase::printableValue() const
-{
-    return m_hasValue ? doValue().toString() : QString();
-}
-
 QString FiscalDocPropertyBase::printable(int width) const
 {
     const QString cap = caption();

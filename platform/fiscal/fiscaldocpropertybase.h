@@ -54,7 +54,7 @@ public:
     bool hasValue() const { return m_hasValue; }
     bool setValue(const QVariant &value);
     // Value from its text form, as requests and XML attributes carry it.
-    virtual bool setValueFromString(const QString &text);
+    bool setValueFromString(const QString &text);
     void clearValue();
     // Why the last setValue/parse failed.
     QString errorString() const { return m_error; }
@@ -68,7 +68,7 @@ public:
     virtual QString caption() const;
 
     // Readable value text: money in roubles, dates, enumeration names.
-    virtual QString printableValue() const;
+    virtual QString printableValue() const = 0;
     // Caption and value laid out for a ticket of `width` characters (0: no
     // limit). A tab separates caption and value on one line; a line starting
     // with a tab holds the value alone, right-aligned.
