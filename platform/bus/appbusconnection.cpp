@@ -18,6 +18,8 @@ AppBusConnection::AppBusConnection(const QString &clientName, const QString &cha
     , m_channel(channel)
     , m_timings(timings)
     , m_extraHello(extraHello)
+    , m_keepAlive(this)
+    , m_watchdog(this)
 {
     m_keepAlive.setSingleShot(true);
     m_watchdog.setSingleShot(true);

@@ -5,6 +5,7 @@
 #include "appbusobject.h"
 #include "appbustimings.h"
 
+#include <abstractworker.h>
 #include <abstractworkercontroller.h>
 #include <abstractworkerthread.h>
 

@@ -11,6 +11,7 @@ AppBusMsgWorker::AppBusMsgWorker(const QString &busName, int options, QObject *p
     : qt5ext::AbstractWorker(parent)
     , m_busName(busName)
     , m_options(options)
+    , m_reconnect(this)
 {
     m_reconnect.setSingleShot(true);
     connect(&m_reconnect, &QTimer::timeout, this, [this] {
@@ -99,7 +100,7 @@ void AppBusMsgWorker::onFrame(const QJsonObject &frame)
     if (type == protocol::TypeCommand) {
         AppBusCommand command;
         if (!AppBusCommand::fromJson(frame, command, error)) {
-            qCWarning(lcBus) << "malformed command dropped:" << error;
+            dropPeer(QStringLiteral("malformed command: %1").arg(error));
             return;
         }
         doProcessCommand(command);
@@ -108,13 +109,21 @@ void AppBusMsgWorker::onFrame(const QJsonObject &frame)
     if (type == protocol::TypeObject) {
         AppBusObject object;
         if (!AppBusObject::fromJson(frame, object, error)) {
-            qCWarning(lcBus) << "malformed shared object dropped:" << error;
+            dropPeer(QStringLiteral("malformed shared object: %1").arg(error));
             return;
         }
         doProcessObject(object);
         return;
     }
-    qCWarning(lcBus) << "unexpected frame" << type << "on the message port dropped";
+    dropPeer(QStringLiteral("unexpected frame \"%1\"").arg(type));
+}
+
+void AppBusMsgWorker::dropPeer(const QString &reason)
+{
+    // A peer that breaks the protocol is not trusted with the rest of the
+    // stream: the connection starts afresh.
+    qCWarning(lcBus) << "bus message port:" << reason << "- frame dropped, reconnecting";
+    m_connection->close(reason);
 }
 
 void AppBusMsgWorker::doProcessCommand(const bus::AppBusCommand &command)

@@ -66,6 +66,7 @@ protected:
 private:
     void onFrame(const QJsonObject &frame);
     void onClosed(const QString &reason);
+    void dropPeer(const QString &reason);
 
     QString m_busName;
     int m_options = 0;

@@ -100,7 +100,7 @@ void AppBusQueryHandler::onFrame(const QJsonObject &frame)
     if (type == protocol::TypeAnswer) {
         AppBusCommand answer;
         if (!AppBusCommand::fromJson(frame, answer, error)) {
-            qCWarning(lcBus) << "malformed answer dropped:" << error;
+            dropPeer(QStringLiteral("malformed answer: %1").arg(error));
             return;
         }
         m_unanswered.remove(answer.uid());
@@ -121,13 +121,21 @@ void AppBusQueryHandler::onFrame(const QJsonObject &frame)
         if (!frame.value(protocol::KeyFound).toBool())
             return;
         if (!AppBusObject::fromJson(frame, it->object, error)) {
-            qCWarning(lcBus) << "malformed shared object dropped:" << error;
+            dropPeer(QStringLiteral("malformed shared object: %1").arg(error));
             return;
         }
         it->found = true;
         return;
     }
-    qCWarning(lcBus) << "unexpected frame" << type << "on the query port dropped";
+    dropPeer(QStringLiteral("unexpected frame \"%1\"").arg(type));
+}
+
+void AppBusQueryHandler::dropPeer(const QString &reason)
+{
+    // A peer that breaks the protocol is not trusted with the rest of the
+    // stream: the connection starts afresh.
+    qCWarning(lcBus) << "bus query port:" << reason << "- frame dropped, reconnecting";
+    m_connection->close(reason);
 }
 
 void AppBusQueryHandler::onClosed(const QString &reason)

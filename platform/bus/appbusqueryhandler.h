@@ -51,6 +51,7 @@ private:
 
     void onFrame(const QJsonObject &frame);
     void onClosed(const QString &reason);
+    void dropPeer(const QString &reason);
 
     QString m_busName;
     AppBusTimings m_timings;

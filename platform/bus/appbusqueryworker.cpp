@@ -11,6 +11,7 @@ AppBusQueryWorker::AppBusQueryWorker(const QString &busName, const QStringList &
     : qt5ext::AbstractWorker(parent)
     , m_busName(busName)
     , m_objectNames(objectNames)
+    , m_reconnect(this)
 {
     m_reconnect.setSingleShot(true);
     connect(&m_reconnect, &QTimer::timeout, this, &AppBusQueryWorker::restart);
