@@ -1,8 +1,9 @@
 #include "httpworker.h"
 
+#include "tillgaterequesthandler.h"
+
 #include <fileconfighelper.h>
 #include <httplistener.h>
-#include <httprequesthandler.h>
 
 #include <QSettings>
 
@@ -14,7 +15,7 @@ namespace {
 // The one handler that serves every request of the listener.
 HttpRequestHandler *createRequestHandler(QObject *parent)
 {
-    return new HttpRequestHandler(parent);
+    return new TillgateRequestHandler(parent);
 }
 
 } // namespace
