@@ -3,6 +3,7 @@
 #include "atolfrconfig.h"
 #include "basecoreapiwrapper.h"
 #include "cashboxfinder.h"
+#include "combineapiwrapper.h"
 #include "tillgatecashe.h"
 #include "tillgateconfig.h"
 #include "tillgateroot.h"
@@ -69,11 +70,25 @@ BaseRequestProcessor::~BaseRequestProcessor() = default;
 
 void BaseRequestProcessor::init()
 {
+    switch (TillgateConfig().currentDevice()) {
+    case TillgateConfig::DeviceCombine:
+        m_api = new CombineApiWrapper(this);
+        break;
+    default:
+        break;
+    }
+
     TillgateRoot *root = TillgateRoot::instance();
     if (!root)
         return;
-    // Everything addressed to the root runs on its thread after this request
-    // has been answered.
+    // Everything addressed to the finder and the root runs on their thread
+    // after this request has been answered.
+    if (CashboxFinder *finder = root->finder()) {
+        connect(this, &BaseRequestProcessor::initCashboxesSearch, finder, &CashboxFinder::init,
+                Qt::QueuedConnection);
+        connect(this, &BaseRequestProcessor::cleanAndinitCashboxesSearch, finder, &CashboxFinder::cleanAndInit,
+                Qt::QueuedConnection);
+    }
     connect(this, &BaseRequestProcessor::startOstrakCashbox, root, &TillgateRoot::startOstrakCashbox,
             Qt::QueuedConnection);
     connect(this, &BaseRequestProcessor::startAtolCashbox, root, &TillgateRoot::startAtolCashbox,
