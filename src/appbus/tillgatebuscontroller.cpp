@@ -1,0 +1,62 @@
+#include "tillgatebuscontroller.h"
+
+#include "tillgatebusmsgworker.h"
+#include "tillgatebusqueryworker.h"
+#include "tillgateconfig.h"
+#include "tillgatecoreapi.h"
+
+TillgateBusController::TillgateBusController(QObject *parent)
+    : bus::AppBusController(300000, TillgateConfig::TILLGATE_BUSNAME, parent)
+{
+    qRegisterMetaType<bus::AppBusCommand>("bus::AppBusCommand");
+}
+
+TillgateBusController::~TillgateBusController()
+{
+    // The workers reach back into this object through queued signals; they
+    // are ended while it is still whole.
+    stop();
+}
+
+TillgateCoreApi *TillgateBusController::createApi(QObject *parent)
+{
+    auto *api = new TillgateCoreApi(TillgateConfig::TILLGATE_BUSNAME, parent);
+    connect(api, &TillgateCoreApi::sendCommand, this, &TillgateBusController::sendCommand);
+    connect(api, &TillgateCoreApi::publish, this, &TillgateBusController::publish);
+    connect(api, &TillgateCoreApi::loadObject, this, &TillgateBusController::loadObject);
+    connect(this, &QObject::destroyed, api, &QObject::deleteLater);
+    return api;
+}
+
+TillgateCoreApi *TillgateBusController::createFrCoreApi(QObject *parent)
+{
+    return createApi(parent);
+}
+
+bool TillgateBusController::doStart()
+{
+    initWorkers(new TillgateBusMsgWorker(), new TillgateBusQueryWorker());
+    return true;
+}
+
+void TillgateBusController::prepareMsgWorker(bus::AppBusMsgWorker *worker)
+{
+    auto *own = qobject_cast<TillgateBusMsgWorker *>(worker);
+    if (!own)
+        return;
+    connect(own, &TillgateBusMsgWorker::settingsLoaded, this, &TillgateBusController::settingsLoaded,
+            Qt::QueuedConnection);
+}
+
+void TillgateBusController::prepareQueryWorker(bus::AppBusQueryWorker *worker)
+{
+    auto *own = qobject_cast<TillgateBusQueryWorker *>(worker);
+    if (!own)
+        return;
+    connect(own, &TillgateBusQueryWorker::settingsLoaded, this, &TillgateBusController::settingsLoaded,
+            Qt::QueuedConnection);
+    connect(own, &TillgateBusQueryWorker::settingsReady, this, &TillgateBusController::settingsReady,
+            Qt::QueuedConnection);
+    connect(this, &TillgateBusController::sendCommand, own, &TillgateBusQueryWorker::sendCommand,
+            Qt::QueuedConnection);
+}
