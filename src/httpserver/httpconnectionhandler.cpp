@@ -5,6 +5,7 @@
 #include "httprequesthandler.h"
 #include "httpresponse.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTimer>
@@ -51,6 +52,9 @@ void HttpConnectionHandler::run()
         qCCritical(lcHttp, "HttpConnectionHandler (%p): an uncatched exception occured in the thread",
                    static_cast<void *>(this));
     }
+    // A connection handed over just before the thread was told to stop is
+    // taken now and closed with the rest, rather than its descriptor leaked.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_readTimer->stop();
     releaseSocket();
     m_request.reset();

@@ -95,6 +95,7 @@ private slots:
     void disconnectMidBody();
     void handlerException();
     void failedAdoptionFreesHandler();
+    void baseHandlerAnswers501();
 
 private:
     void startListener(const QVariantMap &overrides = QVariantMap());
@@ -462,6 +463,20 @@ void TestHttpListener::failedAdoptionFreesHandler()
     QVERIFY(QMetaObject::invokeMethod(&handler, "handleConnection", Qt::QueuedConnection,
                                       Q_ARG(tSocketDescriptor, descriptor)));
     QTRY_VERIFY(!handler.isBusy());
+}
+
+void TestHttpListener::baseHandlerAnswers501()
+{
+    QSettings settings(m_dir.filePath("base.conf"), QSettings::IniFormat);
+    HttpRequestHandler base;
+    HttpListener listener(&settings, &base);
+    QVERIFY(listener.isListening());
+    HttpTestClient client(listener.serverPort());
+    QTest::ignoreMessage(QtCriticalMsg, "HttpRequestHandler: you need to override the dispatch() function");
+    client.send(get("/status.json?x=1"));
+    QTRY_COMPARE(client.received(),
+                 QByteArray("HTTP/1.1 501 not implemented\r\nContent-Length: 19\r\n\r\n501 not implemented"));
+    QVERIFY(client.isConnected());
 }
 
 QTEST_GUILESS_MAIN(TestHttpListener)
