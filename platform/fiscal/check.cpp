@@ -1,0 +1,56 @@
+#include "check.h"
+
+#include "fiscaldocpropertyinfo_p.h"
+
+namespace fiscal {
+
+Check::Check() = default;
+
+qt5ext::FixNumber Check::total() const
+{
+    double sum = 0;
+    qint64 kopecks = 0;
+    bool exact = true;
+    for (const CheckOperation &operation : m_operations) {
+        const qt5ext::FixNumber cost = operation.total();
+        sum += cost.toDouble();
+        exact = exact && cost.multiplier() == 100;
+        if (exact)
+            kopecks += cost.value();
+    }
+    return exact ? qt5ext::FixNumber(100, kopecks) : qt5ext::FixNumber::fromDouble(sum, 100);
+}
+
+bool Check::parseItems(const QList<QSharedPointer<FiscalDocComplexProperty>> &items, QString &errorText)
+{
+    QList<CheckOperation> operations;
+    for (int i = 0; i < items.size(); ++i) {
+        CheckOperation operation;
+        QString error;
+        // An item is taken only if it can be written back whole.
+        if (!operation.parse(*items.at(i), &error) || !operation.toComplexProperty(&error)) {
+            errorText = QStringLiteral("item %1: %2").arg(i + 1).arg(error);
+            return false;
+        }
+        operations.append(operation);
+    }
+    m_operations = operations;
+    return true;
+}
+
+QList<FiscalDocPropertyPtr> Check::itemProperties() const
+{
+    QList<FiscalDocPropertyPtr> records;
+    for (const CheckOperation &operation : m_operations) {
+        QString error;
+        const FiscalDocPropertyPtr record = operation.toComplexProperty(&error);
+        if (record)
+            records.append(record);
+        else
+            qCWarning(lcFiscalProperty).noquote() << "item" << operation.itemName().left(40)
+                                                  << "cannot be written:" << error;
+    }
+    return records;
+}
+
+} // namespace fiscal
