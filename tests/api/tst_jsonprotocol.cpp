@@ -89,6 +89,8 @@ void TestJsonProtocol::parse_data()
     QTest::newRow("empty") << QByteArray() << false << 0;
     QTest::newRow("truncated") << QByteArray(R"({"a":)") << false << 0;
     QTest::newRow("deep nesting") << QByteArray(5000, '[') + QByteArray(5000, ']') << false << 0;
+    QTest::newRow("number beyond double") << QByteArray(R"({"sum":1e400})") << false << 0;
+    QTest::newRow("number beyond 64 bits") << QByteArray(R"({"sum":18446744073709551616,"b":1})") << true << 2;
 }
 
 void TestJsonProtocol::parse()
