@@ -1,0 +1,29 @@
+#include "simbusserver.h"
+#include "simcashbox.h"
+#include "simoptions.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("cashbox-sim"));
+
+    SimOptions options;
+    QString error;
+    if (!options.parse(QCoreApplication::arguments(), error)) {
+        QTextStream(stderr) << error << '\n';
+        return 2;
+    }
+
+    SimBusServer server(QStringLiteral("cashboxsim"));
+    SimCashbox cashbox(options, &server);
+    if (!cashbox.init(error) || !server.listen(options.msgPort, options.queryPort, error)) {
+        QTextStream(stderr) << "cashbox-sim: " << error << '\n';
+        return 1;
+    }
+    // The first line tells whoever started us where we listen.
+    QTextStream(stdout) << "msg=" << server.msgPort() << " query=" << server.queryPort() << Qt::endl;
+    return app.exec();
+}

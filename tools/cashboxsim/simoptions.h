@@ -1,0 +1,27 @@
+#ifndef SIMOPTIONS_H
+#define SIMOPTIONS_H
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// What the simulator was asked to be, from its command line.
+struct SimOptions
+{
+    quint16 msgPort = 0;
+    quint16 queryPort = 0;
+    QString cashiersFile;
+    QString tapeFile;
+    bool unregistered = false;
+    int delayMs = 0;
+    // Commands never answered.
+    QSet<QString> silent;
+    // Commands refused with the given error code.
+    QHash<QString, int> fail;
+
+    // False with a message for a bad command line.
+    bool parse(const QStringList &arguments, QString &error);
+};
+
+#endif
