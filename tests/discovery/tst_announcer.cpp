@@ -2,6 +2,9 @@
 #include "cashboxfinder.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTimer>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QtTest>
@@ -14,12 +17,16 @@ class TestAnnouncer : public QObject
 private slots:
     void parseIdentity_data();
     void parseIdentity();
+    void takeOption_data();
+    void takeOption();
     void description();
     void answersQuery();
     void ignoresOtherDatagrams_data();
     void ignoresOtherDatagrams();
     void foundByFinder();
     void sharedQueryPort();
+    void simulatorAnnounces();
+    void simulatorRefusesBadIdentity();
 };
 
 void TestAnnouncer::parseIdentity_data()
@@ -60,6 +67,45 @@ void TestAnnouncer::parseIdentity()
         QCOMPARE(identity.serial, serial);
         QCOMPARE(identity.name, name);
     }
+}
+
+void TestAnnouncer::takeOption_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<bool>("announcing");
+    QTest::addColumn<QStringList>("left");
+
+    QTest::newRow("absent") << QStringList{"sim", "--msg-port", "0"} << true << false
+                            << QStringList{"sim", "--msg-port", "0"};
+    QTest::newRow("separate value") << QStringList{"sim", "--announce", "5:A1:X", "--delay-ms", "3"}
+                                    << true << true << QStringList{"sim", "--delay-ms", "3"};
+    QTest::newRow("joined value") << QStringList{"sim", "--msg-port", "0", "--announce=5:A1:X"}
+                                  << true << true << QStringList{"sim", "--msg-port", "0"};
+    QTest::newRow("program name is not an option")
+        << QStringList{"--announce", "sim"} << true << false << QStringList{"--announce", "sim"};
+    QTest::newRow("missing value") << QStringList{"sim", "--announce"} << false << false
+                                   << QStringList{};
+    QTest::newRow("bad value") << QStringList{"sim", "--announce", "0:A1:X"} << false << false
+                               << QStringList{};
+}
+
+void TestAnnouncer::takeOption()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, ok);
+    QFETCH(bool, announcing);
+    QFETCH(QStringList, left);
+
+    Announcer announcer;
+    QString error;
+    QCOMPARE(announcer.takeOption(arguments, error), ok);
+    QCOMPARE(error.isEmpty(), ok);
+    QCOMPARE(announcer.isAnnouncing(), announcing);
+    if (ok)
+        QCOMPARE(arguments, left);
+    if (announcing)
+        QCOMPARE(announcer.description(), (QVariantMap{{"m", 5}, {"sn", "A1"}, {"nm", "X"}}));
 }
 
 void TestAnnouncer::description()
@@ -175,6 +221,64 @@ void TestAnnouncer::sharedQueryPort()
     QString error;
     QVERIFY2(announcer.start(error), qPrintable(error));
     QCOMPARE(announcer.listenPort(), quint16(43785));
+}
+
+void TestAnnouncer::simulatorAnnounces()
+{
+    const QString serial = QStringLiteral("SIM-%1").arg(QCoreApplication::applicationPid());
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(TILLGATE_BIN_DIR "/cashbox-sim",
+              {"--announce", "12:" + serial + ":Ostrak Sim", "--msg-port", "0", "--query-port", "0"});
+    QVERIFY2(sim.waitForStarted(), qPrintable(sim.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 15000);
+    const QRegularExpressionMatch ports =
+        QRegularExpression("^msg=(\\d+) query=(\\d+)").match(QString::fromUtf8(sim.readLine()));
+    QVERIFY(ports.hasMatch());
+
+    // The answer goes to port 43786 of the querying address. Other programs
+    // here may listen on that port on every address; a socket bound to this
+    // very address is the one the answer is delivered to.
+    QUdpSocket listener;
+    QVERIFY(listener.bind(QHostAddress("127.0.0.2"), Announcer::ANSWER_PORT,
+                          QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint));
+    QVariantMap found;
+    QTimer queries;
+    connect(&queries, &QTimer::timeout, this, [&listener] {
+        listener.writeDatagram("searchcashbox", QHostAddress::LocalHost, Announcer::QUERY_PORT);
+    });
+    connect(&listener, &QUdpSocket::readyRead, this, [&listener, &found, &serial] {
+        while (listener.hasPendingDatagrams()) {
+            const QVariantMap description = QJsonDocument::fromJson(listener.receiveDatagram().data())
+                                                .object()
+                                                .toVariantMap()
+                                                .value("zelvoautoconf")
+                                                .toMap();
+            if (description.value("sn") == serial)
+                found = description;
+        }
+    });
+    queries.start(200);
+    QTRY_VERIFY_WITH_TIMEOUT(!found.isEmpty(), 10000);
+    queries.stop();
+
+    QCOMPARE(found.value("m").toInt(), 12);
+    QCOMPARE(found.value("nm").toString(), QString("Ostrak Sim"));
+    QCOMPARE(found.value("busM").toString(), ports.captured(1));
+    QCOMPARE(found.value("busQ").toString(), ports.captured(2));
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+}
+
+void TestAnnouncer::simulatorRefusesBadIdentity()
+{
+    QProcess sim;
+    sim.start(TILLGATE_BIN_DIR "/cashbox-sim", {"--announce", "0:X:Y"});
+    QVERIFY(sim.waitForFinished(15000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 2);
+    QVERIFY(sim.readAllStandardError().contains("--announce"));
 }
 
 QTEST_GUILESS_MAIN(TestAnnouncer)

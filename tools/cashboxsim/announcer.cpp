@@ -43,6 +43,41 @@ bool Announcer::parseIdentity(const QString &text, Identity &identity, QString &
     return true;
 }
 
+bool Announcer::takeOption(QStringList &arguments, QString &error)
+{
+    const QString option = QStringLiteral("--announce");
+    const QString prefix = option + QLatin1Char('=');
+    QString value;
+    bool found = false;
+    for (int i = 1; i < arguments.size();) {
+        const QString argument = arguments.at(i);
+        if (argument == option) {
+            if (i + 1 >= arguments.size()) {
+                error = QStringLiteral("--announce takes MODEL:SERIAL:NAME");
+                return false;
+            }
+            value = arguments.at(i + 1);
+            arguments.erase(arguments.begin() + i, arguments.begin() + i + 2);
+            found = true;
+        } else if (argument.startsWith(prefix)) {
+            value = argument.mid(prefix.size());
+            arguments.removeAt(i);
+            found = true;
+        } else {
+            ++i;
+        }
+    }
+    if (!found)
+        return true;
+    Identity identity;
+    if (!parseIdentity(value, identity, error)) {
+        error = QStringLiteral("--announce: ") + error;
+        return false;
+    }
+    m_identity = identity;
+    return true;
+}
+
 void Announcer::setRegistration(const QString &regNumber, const QString &inn)
 {
     m_regNumber = regNumber;

@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 class QUdpSocket;
@@ -31,6 +32,12 @@ public:
     // Reads "MODEL:SERIAL:NAME" (the name may hold further colons). The model
     // is a number from 1 to 65535; serial and name must not be empty.
     static bool parseIdentity(const QString &text, Identity &identity, QString &error);
+
+    // Takes "--announce MODEL:SERIAL:NAME" (or "--announce=...") out of a
+    // command line and keeps the identity. True when the option is absent
+    // (isAnnouncing() stays false) or valid; false with a reason otherwise.
+    bool takeOption(QStringList &arguments, QString &error);
+    bool isAnnouncing() const { return m_identity.model != 0; }
 
     void setIdentity(const Identity &identity) { m_identity = identity; }
     void setRegistration(const QString &regNumber, const QString &inn);

@@ -1,3 +1,4 @@
+#include "announcer.h"
 #include "simbusserver.h"
 #include "simcashbox.h"
 #include "simoptions.h"
@@ -12,7 +13,9 @@ int main(int argc, char **argv)
 
     SimOptions options;
     QString error;
-    if (!options.parse(QCoreApplication::arguments(), error)) {
+    QStringList arguments = QCoreApplication::arguments();
+    Announcer announcer;
+    if (!announcer.takeOption(arguments, error) || !options.parse(arguments, error)) {
         QTextStream(stderr) << error << '\n';
         return 2;
     }
@@ -22,6 +25,13 @@ int main(int argc, char **argv)
     if (!cashbox.init(error) || !server.listen(options.msgPort, options.queryPort, error)) {
         QTextStream(stderr) << "cashbox-sim: " << error << '\n';
         return 1;
+    }
+    if (announcer.isAnnouncing()) {
+        announcer.setBusPorts(server.msgPort(), server.queryPort());
+        if (!announcer.start(error)) {
+            QTextStream(stderr) << "cashbox-sim: " << error << '\n';
+            return 1;
+        }
     }
     // The first line tells whoever started us where we listen.
     QTextStream(stdout) << "msg=" << server.msgPort() << " query=" << server.queryPort() << Qt::endl;
