@@ -35,6 +35,9 @@ private slots:
     void offlineLogin_data();
     void offlineLogin();
     void offlineLoginWithoutCashierList();
+    void offlineCashierChoice_data();
+    void offlineCashierChoice();
+    void atolCashier();
     void atolAcceptsAnyCredentials();
     void combineAsksForNothing();
     void openPaths_data();
@@ -233,6 +236,45 @@ void TestRequestHandler::offlineLoginWithoutCashierList()
     bus::SharedObjectsStorage().store(saved);
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 401 Unauthorized"));
     QCOMPARE(answer.body, QByteArray("401 Unauthorized "));
+}
+
+void TestRequestHandler::offlineCashierChoice_data()
+{
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("position 1") << "1" << "30" << "Ivanova";
+    QTest::newRow("position 2 shares the password") << "2" << "30" << "Petrova";
+    QTest::newRow("no such position") << "9" << "30" << "Ivanova";
+    QTest::newRow("position of another password") << "3" << "30" << "Ivanova";
+    QTest::newRow("zero") << "0" << "77" << "Sidorov";
+    QTest::newRow("wraps round a byte") << "258" << "30" << "Petrova";
+    QTest::newRow("refused") << "1" << "5" << "";
+}
+
+void TestRequestHandler::offlineCashierChoice()
+{
+    QFETCH(QString, login);
+    QFETCH(QString, password);
+    QFETCH(QString, name);
+    core::Cashier cashier;
+    cashier.setName("stale");
+    QString message;
+    QCOMPARE(m_handler->checkAuthorisation(login, password, "client", cashier, message), !name.isEmpty());
+    QCOMPARE(cashier.name(), name);
+    QCOMPARE(message, QString());
+}
+
+void TestRequestHandler::atolCashier()
+{
+    writeSettings("[TILLGATE]\ndeviceType=3\n");
+    core::Cashier cashier;
+    QString message;
+    QVERIFY(m_handler->checkAuthorisation("anyone", "4x2", QString(), cashier, message));
+    QCOMPARE(cashier.name(), QString("TEMP"));
+    QCOMPARE(cashier.password(), 0u);
+    QVERIFY(m_handler->checkAuthorisation("anyone", "42", QString(), cashier, message));
+    QCOMPARE(cashier.password(), 42u);
 }
 
 void TestRequestHandler::atolAcceptsAnyCredentials()
