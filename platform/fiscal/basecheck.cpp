@@ -1,5 +1,6 @@
 #include "basecheck.h"
 
+#include "checkhelpers_p.h"
 #include "checkoperation.h"
 #include "fiscaldocpropertyinfo_p.h"
 #include "fiscaldocpropertytemplateloader.h"
@@ -14,7 +15,7 @@ namespace {
 constexpr quint64 MONEY_MAX = (quint64(1) << 48) - 1;
 constexpr int MONEY_TYPES = MoneyOther;
 
-bool refuse(QString &errorText, const QString &text)
+bool refuseReceipt(QString &errorText, const QString &text)
 {
     errorText = text;
     qCWarning(lcFiscalProperty).noquote() << "receipt refused:" << text;
@@ -23,7 +24,7 @@ bool refuse(QString &errorText, const QString &text)
 
 bool tooMany(QString &errorText, int count)
 {
-    return refuse(errorText, QStringLiteral("the receipt holds %1 properties, more than the %2 allowed")
+    return refuseReceipt(errorText, QStringLiteral("the receipt holds %1 properties, more than the %2 allowed")
                   .arg(count).arg(BaseCheck::MAX_PROPERTIES));
 }
 
@@ -52,16 +53,10 @@ void BaseCheck::appendPayment(const CheckPayment &payment)
 
 qt5ext::FixNumber BaseCheck::paymentsSum() const
 {
-    double sum = 0;
-    qint64 kopecks = 0;
-    bool exact = true;
-    for (const CheckPayment &payment : m_payments) {
-        sum += payment.sum().toDouble();
-        exact = exact && payment.sum().multiplier() == 100;
-        if (exact)
-            kopecks += payment.sum().value();
-    }
-    return exact ? qt5ext::FixNumber(100, kopecks) : qt5ext::FixNumber::fromDouble(sum, 100);
+    QList<qt5ext::FixNumber> sums;
+    for (const CheckPayment &payment : m_payments)
+        sums.append(payment.sum());
+    return checkhelpers::sumMoney(sums);
 }
 
 FiscalDocPropertyPtr BaseCheck::property(PropertyTag tag) const
@@ -83,19 +78,19 @@ bool BaseCheck::parseProperties(const QVariantList &fiscprops, QString &errorTex
     for (int i = 0; i < fiscprops.size(); ++i) {
         const QVariant &entry = fiscprops.at(i);
         if (entry.userType() != QMetaType::QVariantMap)
-            return refuse(errorText, QStringLiteral("entry %1 is not a property map").arg(i + 1));
+            return refuseReceipt(errorText, QStringLiteral("entry %1 is not a property map").arg(i + 1));
         const QVariantMap map = entry.toMap();
         bool ok = false;
         const uint tag = map.value(QStringLiteral("tag")).toUInt(&ok);
         if (!ok)
-            return refuse(errorText, QStringLiteral("entry %1 has no numeric \"tag\"").arg(i + 1));
+            return refuseReceipt(errorText, QStringLiteral("entry %1 has no numeric \"tag\"").arg(i + 1));
         QString error;
         FiscalDocPropertyPtr record;
         if (tag == TagItem) {
             ++items;
             record = CheckOperation::itemFromMap(map, &error);
             if (!record)
-                return refuse(errorText, QStringLiteral("item %1: %2").arg(items).arg(error));
+                return refuseReceipt(errorText, QStringLiteral("item %1: %2").arg(items).arg(error));
         } else if (!loader.contains(tag)) {
             // Nothing could type or write it; the register never sees it.
             qCDebug(lcFiscalProperty) << "receipt entry" << i + 1 << "of unknown tag" << tag << "passed over";
@@ -103,7 +98,7 @@ bool BaseCheck::parseProperties(const QVariantList &fiscprops, QString &errorTex
         } else {
             record = loader.fromMap(map, &error);
             if (!record)
-                return refuse(errorText, QStringLiteral("entry %1: %2").arg(i + 1).arg(error));
+                return refuseReceipt(errorText, QStringLiteral("entry %1: %2").arg(i + 1).arg(error));
         }
         records.append(record);
     }
@@ -121,20 +116,20 @@ bool BaseCheck::parseRecords(const QList<FiscalDocPropertyPtr> &records, QString
     for (int i = 0; i < records.size(); ++i) {
         const FiscalDocPropertyPtr &record = records.at(i);
         if (!record)
-            return refuse(errorText, QStringLiteral("entry %1 is empty").arg(i + 1));
+            return refuseReceipt(errorText, QStringLiteral("entry %1 is empty").arg(i + 1));
         const PropertyTag tag = record->tag();
         const int moneyType = moneyTypeByTag(tag);
         if (tag == TagItem) {
             const auto item = record.dynamicCast<FiscalDocComplexProperty>();
             if (!item)
-                return refuse(errorText, QStringLiteral("entry %1: an item (tag %2) must be compound")
+                return refuseReceipt(errorText, QStringLiteral("entry %1: an item (tag %2) must be compound")
                               .arg(i + 1).arg(uint(TagItem)));
             items.append(item);
         } else if (moneyType) {
             const quint64 sum = record->value().toULongLong();
             quint64 &total = sums[moneyType - 1];
             if (sum > MONEY_MAX - total)
-                return refuse(errorText, QStringLiteral("the payments under tag %1 add up to more than %2 kopecks")
+                return refuseReceipt(errorText, QStringLiteral("the payments under tag %1 add up to more than %2 kopecks")
                               .arg(uint(tag)).arg(MONEY_MAX));
             total += sum;
         } else if (tag == TagOperationType) {
@@ -142,7 +137,7 @@ bool BaseCheck::parseRecords(const QList<FiscalDocPropertyPtr> &records, QString
                 continue;
             const uint code = record->value().toUInt();
             if (code < PaymentIncome || code > PaymentExpenseReturn)
-                return refuse(errorText, QStringLiteral("entry %1: unknown operation type %2 (tag %3)")
+                return refuseReceipt(errorText, QStringLiteral("entry %1: unknown operation type %2 (tag %3)")
                               .arg(i + 1).arg(code).arg(uint(tag)));
             type = PaymentType(code);
         } else {
@@ -168,7 +163,7 @@ bool BaseCheck::parseTlv(const QByteArray &bytes, QString &errorText)
     QList<FiscalDocPropertyPtr> records;
     QString error;
     if (!FiscalDocPropertyTemplateLoader().readRecords(bytes, records, &error))
-        return refuse(errorText, QStringLiteral("the records do not read: %1").arg(error));
+        return refuseReceipt(errorText, QStringLiteral("the records do not read: %1").arg(error));
     return parseRecords(records, errorText);
 }
 

@@ -1,5 +1,6 @@
 #include "check.h"
 
+#include "checkhelpers_p.h"
 #include "fiscaldocpropertyinfo_p.h"
 
 namespace fiscal {
@@ -8,17 +9,10 @@ Check::Check() = default;
 
 qt5ext::FixNumber Check::total() const
 {
-    double sum = 0;
-    qint64 kopecks = 0;
-    bool exact = true;
-    for (const CheckOperation &operation : m_operations) {
-        const qt5ext::FixNumber cost = operation.total();
-        sum += cost.toDouble();
-        exact = exact && cost.multiplier() == 100;
-        if (exact)
-            kopecks += cost.value();
-    }
-    return exact ? qt5ext::FixNumber(100, kopecks) : qt5ext::FixNumber::fromDouble(sum, 100);
+    QList<qt5ext::FixNumber> costs;
+    for (const CheckOperation &operation : m_operations)
+        costs.append(operation.total());
+    return checkhelpers::sumMoney(costs);
 }
 
 bool Check::parseItems(const QList<QSharedPointer<FiscalDocComplexProperty>> &items, QString &errorText)

@@ -51,6 +51,20 @@ FiscalDocPropertyPtr fillCompound(const FiscalDocPropertyPtr &templ, PropertyTag
     return templ;
 }
 
+qt5ext::FixNumber sumMoney(const QList<qt5ext::FixNumber> &amounts)
+{
+    double sum = 0;
+    qint64 kopecks = 0;
+    bool exact = true;
+    for (const qt5ext::FixNumber &amount : amounts) {
+        sum += amount.toDouble();
+        exact = exact && amount.multiplier() == 100;
+        if (exact)
+            kopecks += amount.value();
+    }
+    return exact ? qt5ext::FixNumber(100, kopecks) : qt5ext::FixNumber::fromDouble(sum, 100);
+}
+
 bool refuse(QString *error, const QString &text)
 {
     if (error)

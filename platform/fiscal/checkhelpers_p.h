@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <fixnumber.h>
+
 // Shared by the receipt model's classes: reading and filling the small
 // compound records (agent data, supplier data) made of text parts.
 namespace fiscal {
@@ -31,6 +33,10 @@ bool takeSingle(const FiscalDocPropertyPtr &part, QString &target, bool &seen, c
 // Fills `templ`, which must be a compound property of `tag`, with `parts`;
 // null when there is nothing to fill or the parts do not fit it.
 FiscalDocPropertyPtr fillCompound(const FiscalDocPropertyPtr &templ, PropertyTag tag, const QVariantList &parts);
+
+// Sum of money amounts, multiplier 100: exact in kopecks when every amount
+// is kept in kopecks, else through their decimal values.
+qt5ext::FixNumber sumMoney(const QList<qt5ext::FixNumber> &amounts);
 
 // Sets `error` (when given) and returns false.
 bool refuse(QString *error, const QString &text);

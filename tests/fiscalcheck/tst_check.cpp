@@ -314,6 +314,13 @@ void TestCheck::workerPaymentHandling()
     QCOMPARE(check.payments().at(0).sum().value(), qint64(2));
     QCOMPARE(check.payments().at(1).sum().value(), qint64(3));
     QCOMPARE(check.payments().at(2).moneyType(), MoneyOther);
+    QCOMPARE(check.paymentsSum(), qt5ext::FixNumber(100, 6));
+    // A sum kept at another scale still counts at its value.
+    check.appendPayment(CheckPayment(MoneyCredit, qt5ext::FixNumber(1000, 1500)));
+    QCOMPARE(check.paymentsSum(), qt5ext::FixNumber(100, 156));
+    const QList<FiscalDocPropertyPtr> written = check.toProperties();
+    QCOMPARE(tagsOf(written).mid(written.size() - 4), (QList<int>{1031, 1031, 1216, 1217}));
+    QCOMPARE(written.at(written.size() - 2)->value().toULongLong(), 150ull);
     check.setPayments({CheckPayment(MoneyCredit), CheckPayment(MoneyCash)});
     QCOMPARE(check.payments().first().moneyType(), MoneyCash);
 }
