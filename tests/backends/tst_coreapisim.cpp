@@ -1,0 +1,193 @@
+#include "coreapiwrapper.h"
+#include "tillgatebuscontroller.h"
+#include "tillgatecoreapi.h"
+
+#include <cashier.h>
+#include <fileconfighelper.h>
+#include <regdata.h>
+#include <sharedobjectsstorage.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The fiscal-core back-end against the cashbox simulator on a real bus link.
+class TestCoreApiSim : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void registeredState();
+    void unregisteredState();
+    void shiftOpenAndClose();
+    void refusal();
+    void noAnswer();
+
+private:
+    // Starts the simulator with the given options and joins its bus; the
+    // wrapper's clients come from that bus controller.
+    void startSim(const QStringList &options);
+
+    QTemporaryDir m_root;
+    std::unique_ptr<QProcess> m_sim;
+    QSharedPointer<TillgateBusController> m_controller;
+    std::unique_ptr<CoreApiWrapper> m_wrapper;
+};
+
+namespace {
+
+core::Cashier cashier()
+{
+    core::Cashier c;
+    c.setName(QStringLiteral("Кассир"));
+    c.setPassword(1);
+    return c;
+}
+
+const QStringList FLAG_KEYS{"useEncryption", "offlineMode",   "automatMode",   "allowServices",
+                            "makeBso",       "internetOnly",  "externPrinter", "excisableGoods",
+                            "allowGames",    "allowLotteries"};
+
+} // namespace
+
+void TestCoreApiSim::initTestCase()
+{
+    QVERIFY(m_root.isValid());
+    // Whatever the bus workers store lands in a private directory.
+    qt5ext::FileConfigHelper::setFileSystemRoot(m_root.path());
+}
+
+void TestCoreApiSim::init()
+{
+    bus::SharedObjectsStorage().clear();
+}
+
+void TestCoreApiSim::cleanup()
+{
+    m_wrapper.reset();
+    if (m_controller) {
+        m_controller->stop();
+        m_controller.reset();
+    }
+    if (m_sim) {
+        m_sim->terminate();
+        m_sim->waitForFinished(10000);
+        m_sim.reset();
+    }
+    bus::SharedObjectsStorage().clear();
+}
+
+void TestCoreApiSim::startSim(const QStringList &options)
+{
+    m_sim = std::make_unique<QProcess>();
+    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim->start(TILLGATE_BIN_DIR "/cashbox-sim",
+                 QStringList{"--msg-port", "0", "--query-port", "0"} + options);
+    QVERIFY2(m_sim->waitForStarted(), qPrintable(m_sim->errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 15000);
+    const QRegularExpressionMatch ports = QRegularExpression("^msg=(\\d+) query=(\\d+)")
+                                              .match(QString::fromUtf8(m_sim->readLine()));
+    QVERIFY(ports.hasMatch());
+
+    m_controller = QSharedPointer<TillgateBusController>::create();
+    QSignalSpy ready(m_controller.data(), &TillgateBusController::settingsReady);
+    m_controller->setBus("127.0.0.1", quint16(ports.captured(1).toUInt()),
+                         quint16(ports.captured(2).toUInt()));
+    QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 15000);
+
+    CoreApiWrapper::setBusController(m_controller);
+    m_wrapper = std::make_unique<CoreApiWrapper>();
+    QVERIFY(m_wrapper->hasApi());
+}
+
+void TestCoreApiSim::registeredState()
+{
+    startSim({});
+    QVariantMap state;
+    QVERIFY(m_wrapper->getFullFrCoreState(state, true));
+
+    // The core's own values stay, the registration's display values join.
+    QCOMPARE(state.value("serial"), QVariant("0000000000001234"));
+    QCOMPARE(state.value("regNumber"), QVariant("0000000001012345"));
+    QCOMPARE(state.value("regFlags").toUInt(), 1u);
+    QCOMPARE(state.value("paymentPlace"), QVariant("Магазин"));
+    QCOMPARE(state.value("ofdInn"), QVariant("7704211201"));
+    QVERIFY(state.contains("atmNumber"));
+    // Registration flags 0x001: encryption only.
+    for (const QString &key : FLAG_KEYS)
+        QCOMPARE(state.value(key), QVariant(key == "useEncryption"));
+    QVERIFY(!state.contains("regCashierName"));
+    QVERIFY(!state.contains("regCashierInn"));
+    QStringList keys = state.keys();
+    QCOMPARE(keys.removeDuplicates(), 0);
+}
+
+void TestCoreApiSim::unregisteredState()
+{
+    startSim({"--unregistered"});
+    // Registration data left over from elsewhere must not be added to a
+    // storage that is not fiscalised.
+    fiscal::RegData stale;
+    stale.setCashboxFlags(fiscal::RegData::ALL_REGISTRATION_FLAGS);
+    stale.setPaymentPlace("stale");
+    bus::SharedObjectsStorage().store(
+        bus::AppBusObject(fiscal::RegData::BUS_OBJECT_NAME, stale.toMap()));
+    QVariantMap state;
+    QVERIFY(m_wrapper->getFullFrCoreState(state, true));
+    QVERIFY(state.contains("fsStatus"));
+    QVERIFY(state.contains("mode"));
+    for (const QString &key : FLAG_KEYS)
+        QVERIFY2(!state.contains(key), qPrintable(key));
+    QVERIFY(!state.contains("paymentPlace"));
+}
+
+void TestCoreApiSim::shiftOpenAndClose()
+{
+    startSim({});
+    int error = -1;
+    QVariantMap result{{"stale", true}};
+    QVERIFY(m_wrapper->openCycle(cashier(), false, error, result));
+    QCOMPARE(error, 0);
+    QVERIFY(!result.isEmpty());
+    QVERIFY(!result.contains("stale"));
+
+    QVariantMap state;
+    QVERIFY(m_wrapper->getFullFrCoreState(state, true));
+    QCOMPARE(state.value("shiftOpened"), QVariant(true));
+
+    QVERIFY(m_wrapper->closeCycle(cashier(), false, error, result));
+    QCOMPARE(error, 0);
+    QVERIFY(m_wrapper->getFullFrCoreState(state, true));
+    QCOMPARE(state.value("shiftOpened"), QVariant(false));
+}
+
+void TestCoreApiSim::refusal()
+{
+    startSim({"--fail", "openCycle=5"});
+    int error = 0;
+    QVariantMap result{{"stale", true}};
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused.*openCycle"));
+    QVERIFY(!m_wrapper->openCycle(cashier(), false, error, result));
+    QCOMPARE(error, 5);
+    QVERIFY(result.isEmpty());
+}
+
+void TestCoreApiSim::noAnswer()
+{
+    startSim({"--silent", "xReport"});
+    m_wrapper->api()->setOperationTimeout(300);
+    int error = 0;
+    QVariantMap result{{"stale", true}};
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no answer to.*xReport"));
+    QVERIFY(!m_wrapper->xReport(cashier(), false, false, error, result));
+    QCOMPARE(error, BaseCoreApiWrapper::ERROR_TIMEOUT);
+    QVERIFY(result.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCoreApiSim)
+#include "tst_coreapisim.moc"
