@@ -232,7 +232,8 @@ void TillgateRequestHandler::service(HttpRequest &request, HttpResponse &respons
     QElapsedTimer timer;
     timer.start();
 
-    const QStringList origins = TillgateConfig().allowedOrigins();
+    const TillgateConfig config;
+    const QStringList origins = config.allowedOrigins();
     if (!origins.isEmpty()) {
         QByteArray requestOrigin = request.getHeader(QByteArrayLiteral("Origin"));
         if (requestOrigin.isEmpty())
@@ -250,7 +251,7 @@ void TillgateRequestHandler::service(HttpRequest &request, HttpResponse &respons
     if (request.getMethod().toUpper() == "OPTIONS") {
         answer(response, 200, QByteArrayLiteral("OK"), QByteArray());
     } else {
-        processRequest(request, response);
+        processRequest(request, response, config.currentDevice());
     }
 
     qCWarning(HTTPACCESS).noquote() << request.getMethod() << request.getPath() << timer.elapsed();
@@ -258,10 +259,16 @@ void TillgateRequestHandler::service(HttpRequest &request, HttpResponse &respons
 
 void TillgateRequestHandler::processRequest(HttpRequest &request, HttpResponse &response)
 {
+    processRequest(request, response, TillgateConfig().currentDevice());
+}
+
+void TillgateRequestHandler::processRequest(HttpRequest &request, HttpResponse &response,
+                                            TillgateConfig::DeviceType device)
+{
     const QByteArray authorization = request.getHeader(QByteArrayLiteral("Authorization"));
     const QByteArray rawPath = request.getPath();
     const QString path = QString::fromUtf8(rawPath);
-    const bool needsAuthorisation = !notAutorized(path);
+    const bool needsAuthorisation = !notAutorized(path, device);
 
     if (needsAuthorisation && !authorization.startsWith("Basic ")) {
         response.setHeader(QByteArrayLiteral("WWW-Authenticate"), CHALLENGE);
@@ -283,7 +290,7 @@ void TillgateRequestHandler::processRequest(HttpRequest &request, HttpResponse &
 
     if (needsAuthorisation) {
         QString message;
-        if (!checkAuthorisation(login, password, clientId, cashier, message)) {
+        if (!checkAuthorisation(login, password, clientId, cashier, message, device)) {
             response.setHeader(QByteArrayLiteral("WWW-Authenticate"), CHALLENGE);
             response.setStatus(401, QByteArrayLiteral("Unauthorized"));
             response.write(QByteArrayLiteral("401 Unauthorized ") + message.toUtf8(), true);
@@ -331,7 +338,12 @@ void TillgateRequestHandler::processRequest(HttpRequest &request, HttpResponse &
 
 bool TillgateRequestHandler::notAutorized(const QString &path)
 {
-    if (TillgateConfig().currentDevice() == TillgateConfig::DeviceCombine)
+    return notAutorized(path, TillgateConfig().currentDevice());
+}
+
+bool TillgateRequestHandler::notAutorized(const QString &path, TillgateConfig::DeviceType device)
+{
+    if (device == TillgateConfig::DeviceCombine)
         return true;
     return isPublicPath(path);
 }
@@ -340,8 +352,15 @@ bool TillgateRequestHandler::checkAuthorisation(const QString &login, const QStr
                                                 const QString &clientId, core::Cashier &cashier,
                                                 QString &message)
 {
+    return checkAuthorisation(login, password, clientId, cashier, message, TillgateConfig().currentDevice());
+}
+
+bool TillgateRequestHandler::checkAuthorisation(const QString &login, const QString &password,
+                                                const QString &clientId, core::Cashier &cashier,
+                                                QString &message, TillgateConfig::DeviceType device)
+{
     cashier = core::Cashier();
-    if (TillgateConfig().currentDevice() == TillgateConfig::DeviceAtol) {
+    if (device == TillgateConfig::DeviceAtol) {
         // The ATOL register keeps its own cashiers: any credentials pass.
         cashier.setName(QStringLiteral("TEMP"));
         cashier.setPassword(password.toUInt(nullptr, 10));

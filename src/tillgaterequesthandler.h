@@ -1,6 +1,8 @@
 #ifndef TILLGATEREQUESTHANDLER_H
 #define TILLGATEREQUESTHANDLER_H
 
+#include "tillgateconfig.h"
+
 #include <httprequesthandler.h>
 
 #include <cashier.h>
@@ -88,6 +90,12 @@ public:
     static QString utf8Text(const QByteArray &bytes);
 
 private:
+    // The same steps for a device type already read: the settings file is
+    // parsed once per request, not once per decision.
+    void processRequest(HttpRequest &request, HttpResponse &response, TillgateConfig::DeviceType device);
+    static bool notAutorized(const QString &path, TillgateConfig::DeviceType device);
+    bool checkAuthorisation(const QString &login, const QString &password, const QString &clientId,
+                            core::Cashier &cashier, QString &message, TillgateConfig::DeviceType device);
     static void answer(HttpResponse &response, int status, const QByteArray &statusText, const QByteArray &body);
     static void badRequest(HttpResponse &response, const QByteArray &path);
     static void notFound(HttpResponse &response, const QByteArray &path);
