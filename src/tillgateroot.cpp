@@ -2,6 +2,7 @@
 
 #include "cashboxfinder.h"
 #include "httpworker.h"
+#include "tillgatebuscontroller.h"
 #include "tillgatecashedbinitializer.h"
 #include "tillgateconfig.h"
 
@@ -15,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QLocale>
@@ -124,7 +126,8 @@ bool TillgateRoot::init()
     const TillgateConfig config;
     switch (config.currentDevice()) {
     case TillgateConfig::DeviceOstrak:
-        startOstrakCashbox();
+        createBusController();
+        m_bus->setBus(config.appBusHost(), config.busMsgPort(), config.busQueryPort());
         break;
     case TillgateConfig::DeviceAtol:
         startAtolCashbox();
@@ -149,23 +152,46 @@ void TillgateRoot::settingsReady()
     m_httpThread->start(QThread::InheritPriority);
 }
 
+void TillgateRoot::createBusController()
+{
+    // Request threads may hold copies; the last one may go on any thread, so
+    // the controller is always deleted on ours.
+    m_bus.reset(new TillgateBusController, &QObject::deleteLater);
+    connect(m_bus.data(), &TillgateBusController::settingsReady, this, &TillgateRoot::settingsReady);
+}
+
+void TillgateRoot::releaseBusController()
+{
+    if (!m_bus)
+        return;
+    m_bus->stop();
+    m_bus.reset();
+}
+
 void TillgateRoot::startOstrakCashbox()
 {
-    qCWarning(lcRoot) << "The Ostrak back-end is not available in this build";
+    const TillgateConfig config;
+    if (!m_bus && config.currentDevice() == TillgateConfig::DeviceOstrak)
+        createBusController();
+    if (m_bus)
+        m_bus->setBus(config.appBusHost(), config.busMsgPort(), config.busQueryPort());
 }
 
 void TillgateRoot::startAtolCashbox()
 {
+    releaseBusController();
     qCWarning(lcRoot) << "The ATOL back-end is not available in this build";
 }
 
 void TillgateRoot::startCombineCashbox()
 {
+    releaseBusController();
 }
 
 void TillgateRoot::stop()
 {
     m_finder.reset();
+    releaseBusController();
     if (m_httpThread) {
         // The main thread keeps serving its events (queued calls from
         // connection threads) until the HTTP thread has wound down.
@@ -177,5 +203,7 @@ void TillgateRoot::stop()
         m_httpThread->wait();
         m_httpThread.reset();
     }
+    // The event loop is over: run the deletions scheduled on the way out.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qt5ext::BaseDaemonRoot::stop();
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 class CashboxFinder;
+class TillgateBusController;
 
 namespace qt5ext {
 class AbstractWorkerThread;
@@ -38,6 +39,8 @@ public:
 
     QSharedPointer<qt5ext::AbstractWorkerThread> httpThread() const { return m_httpThread; }
     CashboxFinder *finder() const { return m_finder.get(); }
+    // Empty unless the fiscal core back-end is in use.
+    QSharedPointer<TillgateBusController> bus() const { return m_bus; }
 
 public slots:
     void doSetupLocale(const QLocale &locale) override;
@@ -52,8 +55,11 @@ public slots:
 
 private:
     void writePidFile();
+    void createBusController();
+    void releaseBusController();
 
     QSharedPointer<qt5ext::AbstractWorkerThread> m_httpThread;
+    QSharedPointer<TillgateBusController> m_bus;
     std::unique_ptr<CashboxFinder> m_finder;
 };
 

@@ -1,12 +1,12 @@
 #ifndef QT5EXT_ABSTRACTWORKERTHREAD_H
 #define QT5EXT_ABSTRACTWORKERTHREAD_H
 
+#include "abstractworker.h"
+
 #include <QPointer>
 #include <QThread>
 
 namespace qt5ext {
-
-class AbstractWorker;
 
 // Runs one worker: once started, the worker's doStart() runs on this thread,
 // then the thread's event loop; when the loop ends, doStop() runs and the
