@@ -4,6 +4,8 @@
 #include "basecoreapiwrapper.h"
 #include "cashboxfinder.h"
 #include "combineapiwrapper.h"
+#include "coreapiwrapper.h"
+#include "tillgatebuscontroller.h"
 #include "tillgatecashe.h"
 #include "tillgateconfig.h"
 #include "tillgateroot.h"
@@ -71,6 +73,9 @@ BaseRequestProcessor::~BaseRequestProcessor() = default;
 void BaseRequestProcessor::init()
 {
     switch (TillgateConfig().currentDevice()) {
+    case TillgateConfig::DeviceOstrak:
+        m_api = new CoreApiWrapper(this);
+        break;
     case TillgateConfig::DeviceCombine:
         m_api = new CombineApiWrapper(this);
         break;
@@ -81,8 +86,14 @@ void BaseRequestProcessor::init()
     TillgateRoot *root = TillgateRoot::instance();
     if (!root)
         return;
-    // Everything addressed to the finder and the root runs on their thread
-    // after this request has been answered.
+    // Everything addressed to the bus, the finder and the root runs on their
+    // threads after this request has been answered.
+    if (const auto bus = CoreApiWrapper::busController()) {
+        connect(this, &BaseRequestProcessor::sendCommand, bus.data(), &TillgateBusController::sendCommand,
+                Qt::QueuedConnection);
+        connect(this, &BaseRequestProcessor::setBus, bus.data(), &TillgateBusController::setBus,
+                Qt::QueuedConnection);
+    }
     if (CashboxFinder *finder = root->finder()) {
         connect(this, &BaseRequestProcessor::initCashboxesSearch, finder, &CashboxFinder::init,
                 Qt::QueuedConnection);

@@ -1,9 +1,12 @@
 #include "tillgaterequesthandler.h"
 
 #include "baserequestprocessor.h"
+#include "coreapiwrapper.h"
 #include "htmlrequestprocessor.h"
 #include "jsonrequestprocessor.h"
+#include "tillgatebuscontroller.h"
 #include "tillgateconfig.h"
+#include "tillgatecoreapi.h"
 #include "xmlrequestprocessor.h"
 
 #include <httprequest.h>
@@ -367,8 +370,27 @@ bool TillgateRequestHandler::checkAuthorisation(const QString &login, const QStr
         return true;
     }
 
-    Q_UNUSED(clientId)
-    Q_UNUSED(message)
+    if (const auto bus = CoreApiWrapper::busController()) {
+        // A client of our own for this one question, gone before we answer.
+        const std::unique_ptr<TillgateCoreApi> api(bus->createApi(nullptr));
+        bool timedOut = false;
+        QString error;
+        if (api->cashboxIsRegistered(timedOut, error)) {
+            QVariant clientIdValue(clientId);
+            const bool ok = api->getLoginOnline(login, password, cashier, clientIdValue, error);
+            if (ok) {
+                cashier.setClientId(clientIdValue);
+            } else {
+                qCWarning(lcApi) << error;
+                message = error;
+            }
+            return ok;
+        }
+        // A silent core leaves the decision to the cashier list it last
+        // published.
+        if (timedOut)
+            qCWarning(lcApi) << error;
+    }
     return checkOffline(login, password, cashier);
 }
 
