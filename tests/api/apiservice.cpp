@@ -1,5 +1,6 @@
 #include "apiservice.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,7 +27,15 @@ bool ApiService::writeFile(const QString &path, const QByteArray &content)
 
 bool ApiService::writeSettings(const QByteArray &content)
 {
-    return writeFile(root() + "/opt/zelvotillgate/etc/tillgate.conf", content);
+    const QString path = root() + "/opt/zelvotillgate/etc/tillgate.conf";
+    if (!writeFile(path, content))
+        return false;
+    // The service notices a change by the file's time: make every write a
+    // new one, however quickly the writes follow each other.
+    static int writes = 0;
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite)
+        && file.setFileTime(QDateTime::currentDateTime().addSecs(++writes), QFileDevice::FileModificationTime);
 }
 
 bool ApiService::start()

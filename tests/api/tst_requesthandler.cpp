@@ -116,6 +116,10 @@ void TestRequestHandler::writeSettings(const QByteArray &content)
     QFile file(m_root.path() + "/opt/zelvotillgate/etc/tillgate.conf");
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
+    // Settings readers notice a change by the file's time: make every write
+    // a new one, however quickly the writes follow each other.
+    static int writes = 0;
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(++writes), QFileDevice::FileModificationTime));
 }
 
 TestRequestHandler::Answer TestRequestHandler::exchange(const QByteArray &request)
