@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the service in the foreground under ./run, a private installation
-# root, so nothing is written to /opt or /var. Settings are written only when
-# run/ holds none, so local edits survive the next start. Ctrl-C stops it.
+# root, so nothing is written to /opt or /var, together with a simulated
+# cashbox on the application bus. Settings are written only when run/ holds
+# none, so local edits survive the next start. Ctrl-C stops both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
@@ -25,12 +26,42 @@ fi
 if [ ! -f "$ETC/tillgate.conf" ]; then
     cat > "$ETC/tillgate.conf" <<CONF
 [TILLGATE]
-deviceType=0
+deviceType=1
 origins=*
+busHost=127.0.0.1
+busMsgPort=$((PORT + 1))
+busQueryPort=$((PORT + 2))
 CONF
 fi
+if [ ! -f "$ROOT/cashiers.json" ]; then
+    cat > "$ROOT/cashiers.json" <<JSON
+{ "cashiers": [ { "name": "1", "password": 30, "inn": "" } ] }
+JSON
+fi
 
-port=$(sed -n 's/^port=//p' "$ETC/tillgatelistener.conf")
-echo "tillgate: root $ROOT, HTTP on port ${port:-?} (settings in $ETC, data and logs in $ROOT/var/lib/zelvotillgate)"
+setting() { sed -n "s/^$1=//p" "$2" | head -n1; }
+port=$(setting port "$ETC/tillgatelistener.conf")
+msg=$(setting busMsgPort "$ETC/tillgate.conf")
+query=$(setting busQueryPort "$ETC/tillgate.conf")
+
+# The simulated cashbox lives as long as this script.
+"$BUILD/bin/cashbox-sim" --msg-port "${msg:-$((PORT + 1))}" --query-port "${query:-$((PORT + 2))}" \
+    --cashiers "$ROOT/cashiers.json" --tape "$ROOT/tape.txt" >/dev/null &
+sim=$!
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
+
+cat <<INFO
+tillgate: HTTP on http://127.0.0.1:${port:-?}/ (cashier 1, password 30), cashbox simulator on bus ports $msg/$query
+  settings: $ETC   data and logs: $ROOT/var/lib/zelvotillgate   printed tape: $ROOT/tape.txt
+  try: curl -u 1:30 http://127.0.0.1:${port:-?}/cashboxstatus.json
+INFO
 export TILLGATE_ROOT=$ROOT
-exec "$BUILD/bin/tillgate" -pid "$ROOT/tillgate.pid"
+"$BUILD/bin/tillgate" -pid "$ROOT/tillgate.pid" &
+svc=$!
+# Ctrl-C or a TERM to this script stops the service cleanly, then the simulator.
+trap 'kill -TERM $svc 2>/dev/null || true' INT TERM
+status=0
+while kill -0 $svc 2>/dev/null; do
+    wait $svc && status=0 || status=$?
+done
+exit $status
