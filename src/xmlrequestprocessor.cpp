@@ -30,8 +30,16 @@ XmlRequestProcessor::XmlRequestProcessor(const core::Cashier &cashier, QObject *
 bool XmlRequestProcessor::readDocument(XmlDocumentReader::Operation operation, const QByteArray &request,
                                        QVariantMap &document, QByteArray &body, QByteArray &statusText)
 {
-    if (XmlDocumentReader(operation).read(request, document))
-        return true;
+    QString fault;
+    if (XmlDocumentReader(operation).read(request, document, &fault)) {
+        // A receipt or a registration cut short would go to the register with
+        // only the part read before the fault: a wrong fiscal document.
+        const bool fiscal = operation == XmlDocumentReader::FiscalCheck
+                || operation == XmlDocumentReader::Fiscalization;
+        if (fault.isEmpty() || !fiscal)
+            return true;
+        qCWarning(lcXml) << "fiscal document refused, it breaks off:" << fault;
+    }
     refuse(body, statusText);
     return false;
 }

@@ -209,6 +209,37 @@ private slots:
         QCOMPARE(backEnd->calls, QStringList());
     }
 
+    // A fiscal document that breaks off would be registered with only its
+    // first part; a text to print may still print what arrived.
+    void documentBreakingOff_data()
+    {
+        QTest::addColumn<Post>("post");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        const QByteArray cutReceipt("<document><sessionId>cut-1</sessionId><data><fiscprops>"
+                                    "<prop tag=\"1059\"><fiscprops><prop tag=\"1030\" value=\"x\"/>"
+                                    "<prop tag=\"1079\" value=\"100\"/></fiscprops></prop><prop ta");
+        QTest::newRow("receipt") << Post(&XmlRequestProcessor::postFiscalCheck) << cutReceipt << 406;
+        QTest::newRow("fiscalisation") << Post(&XmlRequestProcessor::postFiscalization)
+                                       << QByteArray("<document><data><fiscprops><prop tag=\"1018\" va") << 406;
+        QTest::newRow("text") << Post(&XmlRequestProcessor::postPrintText)
+                              << QByteArray("<document><print>1</print><data><line>a</line><li") << 200;
+    }
+    void documentBreakingOff()
+    {
+        QFETCH(Post, post);
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        RecordingBackEnd *backEnd = nullptr;
+        auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
+        QByteArray body;
+        QByteArray text;
+        QCOMPARE(post(*processor, request, body, text), status);
+        QCOMPARE(backEnd->calls.isEmpty(), status == 406);
+        if (status == 406)
+            QCOMPARE(body, QByteArray("406 Not Acceptable"));
+    }
+
     // The same receipt in both protocols reaches the device as one map.
     void receiptAsXmlAndAsJson()
     {
