@@ -1,6 +1,7 @@
 #include "tillgateroot.h"
 
 #include "cashboxfinder.h"
+#include "coreapiwrapper.h"
 #include "httpworker.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecashedbinitializer.h"
@@ -158,12 +159,16 @@ void TillgateRoot::createBusController()
     // the controller is always deleted on ours.
     m_bus.reset(new TillgateBusController, &QObject::deleteLater);
     connect(m_bus.data(), &TillgateBusController::settingsReady, this, &TillgateRoot::settingsReady);
+    // Request threads reach the controller through the back-end's guarded
+    // weak reference, never through m_bus, which only this thread touches.
+    CoreApiWrapper::setBusController(m_bus);
 }
 
 void TillgateRoot::releaseBusController()
 {
     if (!m_bus)
         return;
+    CoreApiWrapper::setBusController({});
     m_bus->stop();
     m_bus.reset();
 }
