@@ -54,6 +54,18 @@ QVariant findTag(const QVariantList &props, int tag)
     return QVariant();
 }
 
+// What an item costs in kopecks: its own cost when given, else price times
+// quantity, as a register computes it.
+qint64 itemCost(const QVariantList &item)
+{
+    const QVariant cost = findTag(item, 1043);
+    if (cost.isValid())
+        return cost.toLongLong();
+    const QVariant quantity = findTag(item, 1023);
+    const double q = quantity.isValid() ? quantity.toDouble() : 1.0;
+    return qRound64(findTag(item, 1079).toDouble() * q);
+}
+
 } // namespace
 
 const QString SimCashbox::TILLGATE_BUSNAME = QStringLiteral("tillgate");
@@ -309,9 +321,24 @@ int SimCashbox::registreCheck(const QVariantMap &params, Result &result, QString
                                             { 2, QStringLiteral("ВОЗВРАТ ПРИХОДА") },
                                             { 3, QStringLiteral("РАСХОД") },
                                             { 4, QStringLiteral("ВОЗВРАТ РАСХОДА") } };
-    const int type = findTag(props, 1054).toInt();
-    const qint64 total = findTag(props, 1020).toLongLong();
-    const qint64 cash = findTag(props, 1031).toLongLong();
+    // Like a register, fill in what the front end may leave out: the
+    // operation is a sale, the total is the sum of the items, and a receipt
+    // without payments is paid in cash.
+    QList<QVariantList> items;
+    qint64 itemsTotal = 0;
+    for (const QVariant &entry : props) {
+        const QVariantMap prop = entry.toMap();
+        if (prop.value(QStringLiteral("tag")).toInt() != 1059)
+            continue;
+        items << prop.value(QStringLiteral("fiscprops")).toList();
+        itemsTotal += itemCost(items.last());
+    }
+    const QVariant typeTag = findTag(props, 1054);
+    const int type = typeTag.isValid() ? typeTag.toInt() : 1;
+    const QVariant totalTag = findTag(props, 1020);
+    const qint64 total = totalTag.isValid() ? totalTag.toLongLong() : itemsTotal;
+    const QVariant cashTag = findTag(props, 1031);
+    const qint64 cash = cashTag.isValid() ? cashTag.toLongLong() : (findTag(props, 1081).isValid() ? 0 : total);
     const qint64 drawerChange = (type == 1 || type == 4) ? cash : -cash;
     if (m_cashKopecks + drawerChange < 0) {
         errorText = QStringLiteral("Недостаточно наличных в кассе");
@@ -326,13 +353,8 @@ int SimCashbox::registreCheck(const QVariantMap &params, Result &result, QString
                            { QStringLiteral("total"), total },
                            { QStringLiteral("sessionId"), sessionId } });
     QStringList lines{ QStringLiteral("КАССОВЫЙ ЧЕК"), types.value(type, QStringLiteral("ЧЕК")) };
-    for (const QVariant &entry : props) {
-        const QVariantMap prop = entry.toMap();
-        if (prop.value(QStringLiteral("tag")).toInt() != 1059)
-            continue;
-        const QVariantList item = prop.value(QStringLiteral("fiscprops")).toList();
-        lines << QStringLiteral("%1 = %2").arg(findTag(item, 1030).toString(), money(findTag(item, 1043).toLongLong()));
-    }
+    for (const QVariantList &item : qAsConst(items))
+        lines << QStringLiteral("%1 = %2").arg(findTag(item, 1030).toString(), money(itemCost(item)));
     lines << QStringLiteral("ИТОГ = %1").arg(money(total))
           << QStringLiteral("ФД %1 ФП %2").arg(result.value(QStringLiteral("fiscalDocNumber")).toString(),
                                               result.value(QStringLiteral("fiscalSign")).toString());
