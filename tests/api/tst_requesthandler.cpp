@@ -142,7 +142,9 @@ TestRequestHandler::Answer TestRequestHandler::exchange(const QByteArray &reques
             if (headerEnd < 0)
                 continue;
             const QList<QByteArray> lines = answer.raw.left(headerEnd).split('\n');
-            answer.statusLine = lines.first().trimmed();
+            // The reason phrase keeps its blanks: only the line end goes.
+            answer.statusLine = lines.first();
+            answer.statusLine.chop(1);
             for (int i = 1; i < lines.size(); ++i) {
                 const int colon = lines.at(i).indexOf(':');
                 answer.headers.insert(lines.at(i).left(colon), lines.at(i).mid(colon + 1).trimmed());
