@@ -41,6 +41,8 @@ private:
 bool TestApiOstrak::startBoth(const QStringList &simulatorArguments, const QByteArray &credentials)
 {
     m_simulator = std::make_unique<QProcess>();
+    // Its log goes straight to ours: an undrained pipe would stall it.
+    m_simulator->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_simulator->start(QStringLiteral(TILLGATE_BIN_DIR "/cashbox-sim"),
                        QStringList{"--msg-port", "0", "--query-port", "0"} + simulatorArguments);
     if (!m_simulator->waitForStarted(10000))

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QVariant>
 
 ServiceRunner::ServiceRunner() = default;
 
@@ -48,6 +49,10 @@ std::unique_ptr<QProcess> ServiceRunner::start(const QStringList &arguments)
     process->setProcessEnvironment(env);
     process->setProgram(QStringLiteral(TILLGATE_BIN_DIR "/tillgate"));
     process->setArguments(arguments);
+    const QString log = QStringLiteral("%1/service-%2.log").arg(root()).arg(++m_started);
+    process->setProperty("logFile", log);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardOutputFile(log);
     process->start();
     return process;
 }
@@ -56,4 +61,10 @@ bool ServiceRunner::isReady() const
 {
     const QString dir = workDir() + QStringLiteral("/tillgate");
     return QFileInfo(dir + QStringLiteral("/cache")).isDir() && QFileInfo(dir + QStringLiteral("/images")).isDir();
+}
+
+QByteArray ServiceRunner::output(const QProcess &process)
+{
+    QFile file(process.property("logFile").toString());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

@@ -28,8 +28,12 @@ public:
     // Writes the listener settings; port 0 lets the system choose.
     bool writeListenerSettings(const QByteArray &content = "[LISTENER]\nport=0\n");
 
-    // Starts one more instance of the service under this root.
+    // Starts one more instance of the service under this root. Its output
+    // goes to a file of its own: a pipe nobody drains while a test blocks
+    // on a socket would fill up and stall the service's logging.
     std::unique_ptr<QProcess> start(const QStringList &arguments = {});
+    // Everything the instance has written to stdout and stderr so far.
+    static QByteArray output(const QProcess &process);
     // True once the service has created its data directories, which it does
     // after its quit signals are in place.
     bool isReady() const;
@@ -38,6 +42,7 @@ private:
     bool writeFile(const QString &path, const QByteArray &content);
 
     QTemporaryDir m_root;
+    int m_started = 0;
 };
 
 #endif

@@ -70,7 +70,7 @@ void tst_ServiceRoot::secondInstanceIsRefused()
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 255);
-    QVERIFY(second->readAllStandardError().contains("The service is already running!"));
+    QVERIFY(ServiceRunner::output(*second).contains("The service is already running!"));
     // The refused instance writes no PID file and leaves the first alone.
     QVERIFY(!QFile::exists(pidFile));
     QCOMPARE(first->state(), QProcess::Running);
