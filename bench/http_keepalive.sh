@@ -12,33 +12,22 @@ BUILD=${1:-$ROOT/build}
 DURATION=${DURATION:-10s}
 BODY='{"status":"ok"}'
 
-for tool in wrk nginx; do
-    if ! command -v "$tool" > /dev/null && [ ! -x "/usr/sbin/$tool" ]; then
-        echo "installing $tool"
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$tool" > /dev/null
-    fi
-done
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+. "$ROOT/bench/lib.sh"
+bench_need_tools wrk nginx
 
 [ -f "$BUILD/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build "$BUILD" -j2 --target tillgate_httpbench > /dev/null
 
 WORK=$(mktemp -d)
 SERVER_PID=""
-NGINX_STARTED=""
 HOLDER_PID=""
 cleanup() {
     [ -n "$HOLDER_PID" ] && kill "$HOLDER_PID" 2> /dev/null || true
     [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2> /dev/null || true
-    [ -n "$NGINX_STARTED" ] && "$NGINX" -p "$WORK" -c "$WORK/nginx.conf" -s stop 2> /dev/null || true
+    bench_stop_nginx "$WORK"
     rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 # The service: idle connections are kept for a minute, enough threads for
 # every connection of the runs below.
@@ -55,33 +44,8 @@ for _ in $(seq 50); do [ -s "$WORK/port" ] && break; sleep 0.1; done
 SERVICE_PORT=$(head -n1 "$WORK/port")
 [ -n "$SERVICE_PORT" ] || { echo "the service did not start"; cat "$WORK/server.log"; exit 1; }
 
-NGINX_PORT=$(free_port)
-mkdir -p "$WORK/logs"
-cat > "$WORK/nginx.conf" <<CONF
-worker_processes auto;
-error_log $WORK/logs/error.log;
-pid $WORK/nginx.pid;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    keepalive_requests 1000000;
-    keepalive_timeout 60s;
-    client_body_temp_path $WORK/body;
-    proxy_temp_path $WORK/proxy;
-    fastcgi_temp_path $WORK/fastcgi;
-    uwsgi_temp_path $WORK/uwsgi;
-    scgi_temp_path $WORK/scgi;
-    server {
-        listen 127.0.0.1:$NGINX_PORT;
-        location / {
-            default_type text/plain;
-            return 200 '$BODY\n';
-        }
-    }
-}
-CONF
-"$NGINX" -p "$WORK" -c "$WORK/nginx.conf"
-NGINX_STARTED=1
+NGINX_PORT=$(bench_free_port)
+bench_start_nginx "$WORK" "$NGINX_PORT" "$BODY\\n"
 
 # Both answer the same body.
 python3 - "$SERVICE_PORT" "$NGINX_PORT" <<'PY'
@@ -91,17 +55,11 @@ b = urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[2]}/").read()
 sys.exit(0 if a == b else f"bodies differ: {a!r} {b!r}")
 PY
 
-# wrk needs at least as many connections as threads.
-rate() {
-    local threads=$(($2 < 2 ? $2 : 2))
-    wrk -t"$threads" -c"$2" -d"$DURATION" "http://127.0.0.1:$1/" | awk '/Requests\/sec/ { print $2 }'
-}
-
 declare -A ratio
 for connections in 50 1; do
-    service=$(rate "$SERVICE_PORT" "$connections")
-    reference=$(rate "$NGINX_PORT" "$connections")
-    ratio[$connections]=$(awk -v a="$service" -v b="$reference" 'BEGIN { printf "%.2f", a / b }')
+    service=$(bench_rate "http://127.0.0.1:$SERVICE_PORT/" "$connections")
+    reference=$(bench_rate "http://127.0.0.1:$NGINX_PORT/" "$connections")
+    ratio[$connections]=$(bench_ratio "$service" "$reference")
     printf '%3d connections: service %10.0f req/s, nginx %10.0f req/s, ratio %s\n' \
         "$connections" "$service" "$reference" "${ratio[$connections]}"
 done
@@ -126,7 +84,7 @@ THREADS=$(awk '/Threads/ { print $2 }' "/proc/$SERVER_PID/status")
 awk -v kb="$RSS_KB" -v t="$THREADS" 'BEGIN { printf "resident memory with 100 idle connections: %.1f MiB (%d threads)\n", kb / 1024, t }'
 
 ok=1
-awk -v r="${ratio[50]}" 'BEGIN { exit !(r >= 0.40) }' || { echo "below target: 50 connections ratio ${ratio[50]} < 0.40"; ok=0; }
-awk -v r="${ratio[1]}" 'BEGIN { exit !(r >= 0.70) }' || { echo "below target: 1 connection ratio ${ratio[1]} < 0.70"; ok=0; }
+bench_at_least "${ratio[50]}" 0.40 || { echo "below target: 50 connections ratio ${ratio[50]} < 0.40"; ok=0; }
+bench_at_least "${ratio[1]}" 0.70 || { echo "below target: 1 connection ratio ${ratio[1]} < 0.70"; ok=0; }
 [ "$RSS_KB" -lt $((64 * 1024)) ] || { echo "above target: resident memory ${RSS_KB} KiB >= 64 MiB"; ok=0; }
 [ $ok = 1 ] && echo "all targets met"
