@@ -259,7 +259,8 @@ QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, i
     return commandAnswer(ok, error, result, status, statusText);
 }
 
-QVariantMap BaseRequestProcessor::processCycleOpen(bool print, int &status, QByteArray &statusText)
+QVariantMap BaseRequestProcessor::deviceCommand(const std::function<bool(int &, QVariantMap &)> &call, int &status,
+                                                QByteArray &statusText) const
 {
     if (!isUsable()) {
         setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
@@ -267,44 +268,28 @@ QVariantMap BaseRequestProcessor::processCycleOpen(bool print, int &status, QByt
     }
     int error = 0;
     QVariantMap result;
-    const bool ok = m_api->openCycle(m_cashier, print, error, result);
+    const bool ok = call(error, result);
     return commandAnswer(ok, error, result, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::processCycleOpen(bool print, int &status, QByteArray &statusText)
+{
+    return deviceCommand([&](int &error, QVariantMap &result) { return m_api->openCycle(m_cashier, print, error, result); }, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processCycleClose(bool print, int &status, QByteArray &statusText)
 {
-    if (!isUsable()) {
-        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
-    }
-    int error = 0;
-    QVariantMap result;
-    const bool ok = m_api->closeCycle(m_cashier, print, error, result);
-    return commandAnswer(ok, error, result, status, statusText);
+    return deviceCommand([&](int &error, QVariantMap &result) { return m_api->closeCycle(m_cashier, print, error, result); }, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processXReport(bool print, int &status, QByteArray &statusText)
 {
-    if (!isUsable()) {
-        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
-    }
-    int error = 0;
-    QVariantMap result;
-    const bool ok = m_api->xReport(m_cashier, print, false, error, result);
-    return commandAnswer(ok, error, result, status, statusText);
+    return deviceCommand([&](int &error, QVariantMap &result) { return m_api->xReport(m_cashier, print, false, error, result); }, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processCalcReport(bool print, int &status, QByteArray &statusText)
 {
-    if (!isUsable()) {
-        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
-    }
-    int error = 0;
-    QVariantMap result;
-    const bool ok = m_api->calcReport(m_cashier, print, error, result);
-    return commandAnswer(ok, error, result, status, statusText);
+    return deviceCommand([&](int &error, QVariantMap &result) { return m_api->calcReport(m_cashier, print, error, result); }, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processPrintText(const QVariantMap &text, int &status, QByteArray &statusText)
@@ -312,14 +297,8 @@ QVariantMap BaseRequestProcessor::processPrintText(const QVariantMap &text, int 
     QVariantMap prepared = text;
     if (!prepared.contains(KEY_CASHIER))
         prepared.insert(KEY_CASHIER, m_cashier.toMap());
-    if (!isUsable()) {
-        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
-    }
-    int error = 0;
-    QVariantMap result;
-    const bool ok = m_api->printText(m_cashier, prepared, error, result);
-    return commandAnswer(ok, error, result, status, statusText);
+    return deviceCommand([&](int &error, QVariantMap &result) { return m_api->printText(m_cashier, prepared, error, result); },
+                         status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processFiscalization(const QVariantMap &request, int &status,

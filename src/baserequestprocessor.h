@@ -15,6 +15,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
+
 Q_DECLARE_LOGGING_CATEGORY(lcApi)
 
 // The protocol-neutral half of every API operation. A processor lives for
@@ -135,6 +137,10 @@ private:
     // Status and reason phrase of a shift, report, text, receipt or
     // fiscalisation call by its outcome.
     QVariantMap commandAnswer(bool ok, int error, const QVariantMap &result, int &status, QByteArray &statusText) const;
+    // A device command: 523 when no device is usable, else the call's
+    // outcome through commandAnswer().
+    QVariantMap deviceCommand(const std::function<bool(int &error, QVariantMap &result)> &call, int &status,
+                              QByteArray &statusText) const;
     // Status and answer of a deposit, withdrawal or storage closing.
     QVariantMap cashAnswer(bool ok, int error, const QString &errorText, int &status, QByteArray &statusText) const;
 
