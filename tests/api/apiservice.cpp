@@ -114,6 +114,27 @@ quint16 ApiService::listeningPort() const
     return 0;
 }
 
+bool ApiService::parseAnswer(Answer &answer)
+{
+    const int headerEnd = answer.raw.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return false;
+    const QList<QByteArray> lines = answer.raw.left(headerEnd).split('\n');
+    // The reason phrase keeps its blanks: only the line end goes.
+    answer.statusLine = lines.first();
+    answer.statusLine.chop(1);
+    answer.headers.clear();
+    for (int i = 1; i < lines.size(); ++i) {
+        const int colon = lines.at(i).indexOf(':');
+        answer.headers.insert(lines.at(i).left(colon), lines.at(i).mid(colon + 1).trimmed());
+    }
+    const qint64 length = answer.headers.value("Content-Length", "-1").toLongLong();
+    if (length < 0 || answer.raw.size() < headerEnd + 4 + length)
+        return false;
+    answer.body = answer.raw.mid(headerEnd + 4, int(length));
+    return true;
+}
+
 ApiService::Answer ApiService::exchange(const QByteArray &request, int timeoutMs) const
 {
     Answer answer;
@@ -122,8 +143,6 @@ ApiService::Answer ApiService::exchange(const QByteArray &request, int timeoutMs
     if (!socket.waitForConnected(5000))
         return answer;
     socket.write(request);
-    int headerEnd = -1;
-    qint64 length = -1;
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
@@ -131,24 +150,8 @@ ApiService::Answer ApiService::exchange(const QByteArray &request, int timeoutMs
             && socket.state() != QAbstractSocket::ConnectedState)
             break;
         answer.raw += socket.readAll();
-        if (headerEnd < 0) {
-            headerEnd = answer.raw.indexOf("\r\n\r\n");
-            if (headerEnd < 0)
-                continue;
-            const QList<QByteArray> lines = answer.raw.left(headerEnd).split('\n');
-            // The reason phrase keeps its blanks: only the line end goes.
-            answer.statusLine = lines.first();
-            answer.statusLine.chop(1);
-            for (int i = 1; i < lines.size(); ++i) {
-                const int colon = lines.at(i).indexOf(':');
-                answer.headers.insert(lines.at(i).left(colon), lines.at(i).mid(colon + 1).trimmed());
-            }
-            length = answer.headers.value("Content-Length", "-1").toLongLong();
-        }
-        if (length >= 0 && answer.raw.size() >= headerEnd + 4 + length) {
-            answer.body = answer.raw.mid(headerEnd + 4, int(length));
+        if (parseAnswer(answer))
             break;
-        }
     }
     return answer;
 }

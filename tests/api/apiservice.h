@@ -20,6 +20,9 @@ public:
         QMap<QByteArray, QByteArray> headers;
         QByteArray body;
     };
+    // Reads status line, headers and body out of answer.raw; true once the
+    // whole length-framed answer is there.
+    static bool parseAnswer(Answer &answer);
 
     ApiService();
     ~ApiService();

@@ -1,3 +1,4 @@
+#include "apiservice.h"
 #include "tillgatecashedbinitializer.h"
 #include "tillgateconfig.h"
 #include "tillgaterequesthandler.h"
@@ -53,12 +54,7 @@ private slots:
     void cors();
 
 private:
-    struct Answer {
-        QByteArray raw;
-        QByteArray statusLine;
-        QMap<QByteArray, QByteArray> headers;
-        QByteArray body;
-    };
+    using Answer = ApiService::Answer;
     void writeSettings(const QByteArray &content);
     Answer exchange(const QByteArray &request);
     static QByteArray basic(const QByteArray &credentials) { return "Authorization: Basic " + credentials.toBase64() + "\r\n"; }
@@ -116,6 +112,9 @@ void TestRequestHandler::writeSettings(const QByteArray &content)
     QFile file(m_root.path() + "/opt/zelvotillgate/etc/tillgate.conf");
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
+    // Out of the buffer first, or the write at close would set the time
+    // back to now.
+    QVERIFY(file.flush());
     // Settings readers notice a change by the file's time: make every write
     // a new one, however quickly the writes follow each other.
     static int writes = 0;
@@ -130,31 +129,13 @@ TestRequestHandler::Answer TestRequestHandler::exchange(const QByteArray &reques
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, m_listener->serverPort());
     socket.write(request);
-    int headerEnd = -1;
-    qint64 length = -1;
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 10000) {
         QTest::qWait(2);
         answer.raw += socket.readAll();
-        if (headerEnd < 0) {
-            headerEnd = answer.raw.indexOf("\r\n\r\n");
-            if (headerEnd < 0)
-                continue;
-            const QList<QByteArray> lines = answer.raw.left(headerEnd).split('\n');
-            // The reason phrase keeps its blanks: only the line end goes.
-            answer.statusLine = lines.first();
-            answer.statusLine.chop(1);
-            for (int i = 1; i < lines.size(); ++i) {
-                const int colon = lines.at(i).indexOf(':');
-                answer.headers.insert(lines.at(i).left(colon), lines.at(i).mid(colon + 1).trimmed());
-            }
-            length = answer.headers.value("Content-Length", "-1").toLongLong();
-        }
-        if (length >= 0 && answer.raw.size() >= headerEnd + 4 + length) {
-            answer.body = answer.raw.mid(headerEnd + 4, int(length));
+        if (ApiService::parseAnswer(answer))
             break;
-        }
     }
     return answer;
 }
