@@ -157,11 +157,12 @@ void tst_AtolFrConfig::defaultPortRoundTrip()
     QVERIFY(PortSettings(odd.toMap()) == odd);
     QCOMPARE(PortSettings(odd.toMap()).portName(), QString(" /dev/ttyUSB0 "));
 
-    // Values outside the enumerations are not written at all.
+    // Values without a name in the enumerations are not written at all
+    // (kept within each enumeration's range: anything else is undefined).
     PortSettings unknown;
-    unknown.setParity(QSerialPort::Parity(9));
-    unknown.setStopBits(QSerialPort::StopBits(7));
-    unknown.setFlowControl(QSerialPort::FlowControl(5));
+    unknown.setParity(QSerialPort::Parity(6));
+    unknown.setStopBits(QSerialPort::StopBits(0));
+    unknown.setFlowControl(QSerialPort::FlowControl(3));
     const QVariantMap partial = unknown.toMap();
     QVERIFY(!partial.contains("parity"));
     QVERIFY(!partial.contains("stopBits"));
