@@ -1,5 +1,6 @@
 #include "coreapiwrapper.h"
 
+#include "regdatacache.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecoreapi.h"
 
@@ -44,17 +45,25 @@ const RegistrationFlag REGISTRATION_FLAGS[] = {
 } // namespace
 
 CoreApiWrapper::CoreApiWrapper(QObject *parent)
-    : CoreApiWrapper(createServiceClient, parent)
+    : CoreApiWrapper(ServiceClientsTag(), parent)
 {
 }
 
 CoreApiWrapper::CoreApiWrapper(ClientFactory clientFactory, QObject *parent)
     : BaseCoreApiWrapper(parent)
     , m_clientFactory(std::move(clientFactory))
+    , m_serviceClients(false)
 {
     // The client is made as early as possible, so that it is connected
     // before the first operation needs it.
     api();
+}
+
+CoreApiWrapper::CoreApiWrapper(ServiceClientsTag, QObject *parent)
+    : BaseCoreApiWrapper(parent)
+    , m_clientFactory(createServiceClient)
+    , m_serviceClients(true)
+{
 }
 
 CoreApiWrapper::~CoreApiWrapper() = default;
@@ -63,6 +72,8 @@ void CoreApiWrapper::setBusController(const QSharedPointer<TillgateBusController
 {
     QMutexLocker locker(&busControllerMutex);
     serviceBusController = controller;
+    // Another controller may reach another core.
+    RegDataCache::invalidate();
 }
 
 QSharedPointer<TillgateBusController> CoreApiWrapper::busController()
@@ -90,6 +101,14 @@ QPointer<TillgateCoreApi> CoreApiWrapper::api()
 
 bool CoreApiWrapper::hasApi() const
 {
+    // Most requests never talk to the core (the registration data they
+    // need are remembered), so a client of the service's bus controller is
+    // made only when an operation needs it. Every operation still checks
+    // that it got one: the controller may go in between.
+    if (m_api)
+        return true;
+    if (m_serviceClients)
+        return !busController().isNull();
     // Making the client on demand is no visible change of the wrapper.
     return !const_cast<CoreApiWrapper *>(this)->api().isNull();
 }
@@ -138,12 +157,12 @@ void CoreApiWrapper::addRegistrationData(QVariantMap &state)
 bool CoreApiWrapper::getFsStatus(fiscal::FsStatus &status)
 {
     status = fiscal::FsStatus();
-    return hasApi() && api()->getFsStatus(status);
+    return api() && api()->getFsStatus(status);
 }
 
 bool CoreApiWrapper::getFullFrCoreState(QVariantMap &state, bool flag)
 {
-    if (!hasApi())
+    if (!api())
         return false;
     const bool ok = api()->getFullFrCoreState(state, flag);
     addRegistrationData(state);
@@ -154,7 +173,7 @@ bool CoreApiWrapper::getFiscalDoc(const core::Cashier &cashier, int number, bool
                                   QVariantMap &document)
 {
     document.clear();
-    return hasApi() && api()->getFiscalDoc(cashier, number, print, document);
+    return api() && api()->getFiscalDoc(cashier, number, print, document);
 }
 
 bool CoreApiWrapper::registreCheck(const QVariantMap &check, const core::Cashier &cashier,
@@ -162,7 +181,7 @@ bool CoreApiWrapper::registreCheck(const QVariantMap &check, const core::Cashier
 {
     result.clear();
     error = 0;
-    return hasApi() && mapResult(api()->registreCheck(check, cashier, result, error), result);
+    return api() && mapResult(api()->registreCheck(check, cashier, result, error), result);
 }
 
 bool CoreApiWrapper::openCycle(const core::Cashier &cashier, bool print, int &error,
@@ -170,7 +189,7 @@ bool CoreApiWrapper::openCycle(const core::Cashier &cashier, bool print, int &er
 {
     result.clear();
     error = 0;
-    return hasApi() && mapResult(api()->openCycle(cashier, print, error, result), result);
+    return api() && mapResult(api()->openCycle(cashier, print, error, result), result);
 }
 
 bool CoreApiWrapper::closeCycle(const core::Cashier &cashier, bool print, int &error,
@@ -178,7 +197,7 @@ bool CoreApiWrapper::closeCycle(const core::Cashier &cashier, bool print, int &e
 {
     result.clear();
     error = 0;
-    return hasApi()
+    return api()
         && mapResult(api()->closeCycle(cashier, print, false, error, result), result);
 }
 
@@ -187,7 +206,7 @@ bool CoreApiWrapper::xReport(const core::Cashier &cashier, bool print, bool seco
 {
     result.clear();
     error = 0;
-    return hasApi()
+    return api()
         && mapResult(api()->xReport(cashier, print, secondFlag, error, result), result);
 }
 
@@ -196,7 +215,7 @@ bool CoreApiWrapper::calcReport(const core::Cashier &cashier, bool print, int &e
 {
     result.clear();
     error = 0;
-    return hasApi() && mapResult(api()->calcReport(cashier, print, error, result), result);
+    return api() && mapResult(api()->calcReport(cashier, print, error, result), result);
 }
 
 bool CoreApiWrapper::printText(const core::Cashier &cashier, const QVariantMap &text,
@@ -204,7 +223,7 @@ bool CoreApiWrapper::printText(const core::Cashier &cashier, const QVariantMap &
 {
     result.clear();
     error = 0;
-    return hasApi() && mapResult(api()->printText(cashier, text, error, result), result);
+    return api() && mapResult(api()->printText(cashier, text, error, result), result);
 }
 
 bool CoreApiWrapper::activate(const core::Cashier &cashier, bool printOnly,
@@ -213,41 +232,61 @@ bool CoreApiWrapper::activate(const core::Cashier &cashier, bool printOnly,
 {
     result.clear();
     error = 0;
+    if (!api())
+        return false;
     // The core takes the data before the session identifier.
-    return hasApi()
-        && mapResult(api()->activate(cashier, printOnly, data, sessionId, error, result), result);
+    const bool ok = mapResult(api()->activate(cashier, printOnly, data, sessionId, error, result), result);
+    // Even a refused or unanswered fiscalisation may have changed them.
+    RegDataCache::invalidate();
+    return ok;
 }
 
 bool CoreApiWrapper::getRegData(fiscal::RegData &data)
 {
     data = fiscal::RegData();
-    return hasApi() && api()->getRegData(data);
+    if (!hasApi())
+        return false;
+    // Remembered answers are those of the service's own core; a wrapper
+    // with a factory of its own asks its client every time.
+    if (!m_serviceClients)
+        return api() && api()->getRegData(data);
+    if (RegDataCache::get(data))
+        return true;
+    const RegDataCache::Ticket ticket = RegDataCache::ticket();
+    if (!api() || !api()->getRegData(data))
+        return false;
+    RegDataCache::put(data, ticket);
+    return true;
 }
 
 bool CoreApiWrapper::printBbcode(const QString &text, QString &errorText, int &error)
 {
-    return hasApi() && api()->printBbcode(text, errorText, error);
+    return api() && api()->printBbcode(text, errorText, error);
 }
 
 bool CoreApiWrapper::printPlainText(QString text, QString &errorText, int &error)
 {
-    return hasApi() && api()->printPlainText(std::move(text), errorText, error);
+    return api() && api()->printPlainText(std::move(text), errorText, error);
 }
 
 bool CoreApiWrapper::introduction(const core::Cashier &cashier, const qt5ext::FixNumber &sum,
                                   int &error, QString &errorText)
 {
-    return hasApi() && api()->introduction(cashier, sum, error, errorText);
+    return api() && api()->introduction(cashier, sum, error, errorText);
 }
 
 bool CoreApiWrapper::payout(const core::Cashier &cashier, const qt5ext::FixNumber &sum,
                             int &error, QString &errorText)
 {
-    return hasApi() && api()->payout(cashier, sum, error, errorText);
+    return api() && api()->payout(cashier, sum, error, errorText);
 }
 
 bool CoreApiWrapper::closeFs(const core::Cashier &cashier, int &error, QString &errorText,
                              QVariantMap &result)
 {
-    return hasApi() && api()->closeFs(cashier, error, errorText, result);
+    if (!api())
+        return false;
+    const bool ok = api()->closeFs(cashier, error, errorText, result);
+    RegDataCache::invalidate();
+    return ok;
 }

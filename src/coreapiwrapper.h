@@ -13,8 +13,9 @@ class TillgateCoreApi;
 
 // The back-end of the Ostrak cashboxes: a thin adapter over the fiscal core
 // client. The client is made on first need through the service's bus
-// controller and is this wrapper's child; while there is no controller every
-// operation answers false without contacting anything.
+// controller (a wrapper with a factory of its own makes it at once) and is
+// this wrapper's child; while there is no controller every operation answers
+// false without contacting anything.
 //
 // Request threads make wrappers while the main thread starts and stops the
 // bus controller, so the controller is handed over under a lock.
@@ -81,8 +82,15 @@ public:
                  QVariantMap &result) override;
 
 private:
+    struct ServiceClientsTag
+    {
+    };
+    CoreApiWrapper(ServiceClientsTag, QObject *parent);
+
     ClientFactory m_clientFactory;
     QPointer<TillgateCoreApi> m_api;
+    // Clients come from the service's bus controller, made on first need.
+    bool m_serviceClients;
 };
 
 #endif

@@ -11,6 +11,10 @@ struct Store
 {
     QReadWriteLock lock;
     QHash<QString, AppBusObject> objects;
+    QHash<QString, quint64> revisions;
+    quint64 lastRevision = 0;
+
+    void touch(const QString &name) { revisions.insert(name, ++lastRevision); }
 };
 
 Store &globalStore()
@@ -25,6 +29,7 @@ void SharedObjectsStorage::store(const AppBusObject &object)
 {
     QWriteLocker locker(&globalStore().lock);
     globalStore().objects.insert(object.name(), object);
+    globalStore().touch(object.name());
 }
 
 bool SharedObjectsStorage::get(const QString &name, AppBusObject &object) const
@@ -46,7 +51,10 @@ bool SharedObjectsStorage::contains(const QString &name) const
 bool SharedObjectsStorage::remove(const QString &name)
 {
     QWriteLocker locker(&globalStore().lock);
-    return globalStore().objects.remove(name) > 0;
+    if (globalStore().objects.remove(name) == 0)
+        return false;
+    globalStore().touch(name);
+    return true;
 }
 
 QStringList SharedObjectsStorage::names() const
@@ -58,7 +66,16 @@ QStringList SharedObjectsStorage::names() const
 void SharedObjectsStorage::clear()
 {
     QWriteLocker locker(&globalStore().lock);
-    globalStore().objects.clear();
+    Store &store = globalStore();
+    for (auto it = store.objects.cbegin(); it != store.objects.cend(); ++it)
+        store.touch(it.key());
+    store.objects.clear();
+}
+
+quint64 SharedObjectsStorage::revision(const QString &name) const
+{
+    QReadLocker locker(&globalStore().lock);
+    return globalStore().revisions.value(name, 0);
 }
 
 } // namespace bus

@@ -21,6 +21,11 @@ public:
     bool remove(const QString &name);
     QStringList names() const;
     void clear();
+
+    // Changes each time an object of this name is stored or removed (0 while
+    // that never happened), so a reader can tell whether something it worked
+    // out from the object is still current without comparing contents.
+    quint64 revision(const QString &name) const;
 };
 
 } // namespace bus

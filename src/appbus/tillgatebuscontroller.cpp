@@ -1,5 +1,6 @@
 #include "tillgatebuscontroller.h"
 
+#include "regdatacache.h"
 #include "tillgatebusmsgworker.h"
 #include "tillgatebusqueryworker.h"
 #include "tillgateconfig.h"
@@ -9,6 +10,9 @@ TillgateBusController::TillgateBusController(QObject *parent)
     : bus::AppBusController(300000, TillgateConfig::TILLGATE_BUSNAME, parent)
 {
     qRegisterMetaType<bus::AppBusCommand>("bus::AppBusCommand");
+    // Registration data the core publishes while the link is down are
+    // missed: remembered answers are asked again.
+    connect(this, &AppBusController::msgConnectionChanged, this, [] { RegDataCache::invalidate(); });
 }
 
 TillgateBusController::~TillgateBusController()
@@ -35,6 +39,8 @@ TillgateCoreApi *TillgateBusController::createFrCoreApi(QObject *parent)
 
 bool TillgateBusController::doStart()
 {
+    // A new address may be another core.
+    RegDataCache::invalidate();
     initWorkers(new TillgateBusMsgWorker(), new TillgateBusQueryWorker());
     return true;
 }

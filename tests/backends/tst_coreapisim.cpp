@@ -27,8 +27,12 @@ private slots:
     void shiftOpenAndClose();
     void refusal();
     void noAnswer();
+    void registrationDataRemembered();
 
 private:
+    // How many commands of this name the simulator has logged so far.
+    int simCommands(const QString &name);
+
     // Starts the simulator with the given options and joins its bus; the
     // wrapper's clients come from that bus controller.
     void startSim(const QStringList &options);
@@ -37,6 +41,7 @@ private:
     std::unique_ptr<QProcess> m_sim;
     QSharedPointer<TillgateBusController> m_controller;
     std::unique_ptr<CoreApiWrapper> m_wrapper;
+    QByteArray m_simLog;
 };
 
 namespace {
@@ -85,7 +90,8 @@ void TestCoreApiSim::cleanup()
 void TestCoreApiSim::startSim(const QStringList &options)
 {
     m_sim = std::make_unique<QProcess>();
-    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim->setProcessChannelMode(QProcess::SeparateChannels);
+    m_simLog.clear();
     m_sim->start(TILLGATE_BIN_DIR "/cashbox-sim",
                  QStringList{"--msg-port", "0", "--query-port", "0"} + options);
     QVERIFY2(m_sim->waitForStarted(), qPrintable(m_sim->errorString()));
@@ -96,9 +102,12 @@ void TestCoreApiSim::startSim(const QStringList &options)
 
     m_controller = QSharedPointer<TillgateBusController>::create();
     QSignalSpy ready(m_controller.data(), &TillgateBusController::settingsReady);
+    QSignalSpy pushes(m_controller.data(), &TillgateBusController::msgConnectionChanged);
     m_controller->setBus("127.0.0.1", quint16(ports.captured(1).toUInt()),
                          quint16(ports.captured(2).toUInt()));
     QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 15000);
+    // Both links up, so nothing the tests see is cut short by a link change.
+    QTRY_VERIFY_WITH_TIMEOUT(!pushes.isEmpty() && pushes.last().first().toBool(), 15000);
 
     CoreApiWrapper::setBusController(m_controller);
     m_wrapper = std::make_unique<CoreApiWrapper>();
@@ -187,6 +196,51 @@ void TestCoreApiSim::noAnswer()
     QVERIFY(!m_wrapper->xReport(cashier(), false, false, error, result));
     QCOMPARE(error, BaseCoreApiWrapper::ERROR_TIMEOUT);
     QVERIFY(result.isEmpty());
+}
+
+int TestCoreApiSim::simCommands(const QString &name)
+{
+    m_simLog += m_sim->readAllStandardError();
+    return QString::fromUtf8(m_simLog).count(QStringLiteral("command \"%1\"").arg(name));
+}
+
+void TestCoreApiSim::registrationDataRemembered()
+{
+    startSim({});
+    fiscal::RegData first;
+    QVERIFY(m_wrapper->getRegData(first));
+    QCOMPARE(first.regNumeber(), QString("0000000001012345"));
+    QTRY_COMPARE(simCommands("getRegData"), 1);
+
+    // Another request asks at once: answered from memory. The status asked
+    // afterwards shows the simulator has logged everything sent before it.
+    CoreApiWrapper other;
+    fiscal::RegData second;
+    QVERIFY(other.getRegData(second));
+    QCOMPARE(second, first);
+    fiscal::FsStatus status;
+    QVERIFY(other.getFsStatus(status));
+    QTRY_COMPARE(simCommands("getFsStatus"), 1);
+    QCOMPARE(simCommands("getRegData"), 1);
+
+    // The core publishes its state after opening a shift: the next request
+    // asks again.
+    const quint64 published = bus::SharedObjectsStorage().revision(fiscal::RegData::BUS_OBJECT_NAME);
+    int error = -1;
+    QVariantMap result;
+    QVERIFY(m_wrapper->openCycle(cashier(), false, error, result));
+    QTRY_VERIFY(bus::SharedObjectsStorage().revision(fiscal::RegData::BUS_OBJECT_NAME) != published);
+    QVERIFY(other.getRegData(second));
+    QCOMPARE(second.regNumeber(), first.regNumeber());
+    QTRY_COMPARE(simCommands("getRegData"), 2);
+
+    // Closing the fiscal storage through us may end the registration: the
+    // data are asked again even before the core publishes anything.
+    QString errorText;
+    m_wrapper->closeFs(cashier(), error, errorText, result);
+    fiscal::RegData afterClosing;
+    m_wrapper->getRegData(afterClosing);
+    QTRY_COMPARE(simCommands("getRegData"), 3);
 }
 
 QTEST_GUILESS_MAIN(TestCoreApiSim)

@@ -282,6 +282,9 @@ void TestCoreApiWrapper::clientsOfBusController()
     controller = QSharedPointer<TillgateBusController>::create();
     CoreApiWrapper::setBusController(controller);
     QVERIFY(wrapper.hasApi());
+    // Asking is not using: the client is made by the first operation.
+    QVERIFY(wrapper.findChildren<TillgateCoreApi *>().isEmpty());
+    QVERIFY(wrapper.api());
     QCOMPARE(wrapper.findChildren<TillgateCoreApi *>().size(), 1);
     CoreApiWrapper::setBusController({});
     QVERIFY(CoreApiWrapper::busController().isNull());
