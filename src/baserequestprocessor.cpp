@@ -10,6 +10,7 @@
 #include "tillgateconfig.h"
 #include "tillgateroot.h"
 
+#include <dircreator.h>
 #include <fixnumber.h>
 #include <fsstatus.h>
 
@@ -58,21 +59,27 @@ QString utf8UpToNul(const QByteArray &bytes)
 BaseRequestProcessor::BaseRequestProcessor(QObject *parent)
     : QObject(parent)
 {
-    init();
+    init(TillgateConfig().currentDevice());
 }
 
 BaseRequestProcessor::BaseRequestProcessor(const core::Cashier &cashier, QObject *parent)
     : QObject(parent)
     , m_cashier(cashier)
 {
-    init();
+    init(TillgateConfig().currentDevice());
+}
+
+BaseRequestProcessor::BaseRequestProcessor(TillgateConfig::DeviceType device, QObject *parent)
+    : QObject(parent)
+{
+    init(device);
 }
 
 BaseRequestProcessor::~BaseRequestProcessor() = default;
 
-void BaseRequestProcessor::init()
+void BaseRequestProcessor::init(TillgateConfig::DeviceType device)
 {
-    switch (TillgateConfig().currentDevice()) {
+    switch (device) {
     case TillgateConfig::DeviceOstrak:
         m_api = new CoreApiWrapper(this);
         break;
@@ -391,6 +398,7 @@ bool BaseRequestProcessor::isSafeImageName(const QString &fileName)
 void BaseRequestProcessor::saveImages(const QVariantList &images)
 {
     const QString directory = TillgateConfig().tillgateImages();
+    qt5ext::DirCreator::checkAndCreate(directory, qt5ext::DirCreator::DEFAULT_ALL);
     const QString fileNameKey = QStringLiteral("fileName");
     const QString imageKey = QStringLiteral("image");
     for (const QVariant &entry : images) {

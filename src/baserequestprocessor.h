@@ -2,6 +2,7 @@
 #define BASEREQUESTPROCESSOR_H
 
 #include "basecoreapiwrapper.h"
+#include "tillgateconfig.h"
 
 #include <appbuscommand.h>
 #include <cashier.h>
@@ -49,6 +50,9 @@ public:
 
     explicit BaseRequestProcessor(QObject *parent = nullptr);
     BaseRequestProcessor(const core::Cashier &cashier, QObject *parent = nullptr);
+    // For a caller that has read the device type already: the request
+    // handler reads the settings once per request.
+    BaseRequestProcessor(TillgateConfig::DeviceType device, QObject *parent);
     ~BaseRequestProcessor() override;
 
     core::Cashier cashier() const { return m_cashier; }
@@ -133,7 +137,7 @@ protected:
     bool isUsable() const;
 
 private:
-    void init();
+    void init(TillgateConfig::DeviceType device);
     // Status and reason phrase of a shift, report, text, receipt or
     // fiscalisation call by its outcome.
     QVariantMap commandAnswer(bool ok, int error, const QVariantMap &result, int &status, QByteArray &statusText) const;

@@ -10,6 +10,11 @@ HtmlRequestProcessor::HtmlRequestProcessor(const core::Cashier &cashier, QObject
 {
 }
 
+HtmlRequestProcessor::HtmlRequestProcessor(TillgateConfig::DeviceType device, QObject *parent)
+    : BaseRequestProcessor(device, parent)
+{
+}
+
 int HtmlRequestProcessor::notSupported(QByteArray &statusText)
 {
     statusText = TEXT_NOT_SUPPORTED;

@@ -12,6 +12,7 @@ class HtmlRequestProcessor : public BaseRequestProcessor
 public:
     explicit HtmlRequestProcessor(QObject *parent = nullptr);
     HtmlRequestProcessor(const core::Cashier &cashier, QObject *parent = nullptr);
+    HtmlRequestProcessor(TillgateConfig::DeviceType device, QObject *parent);
 
     int getInitSearch(bool clean, QByteArray &body, QByteArray &statusText) override;
 

@@ -62,6 +62,11 @@ JsonRequestProcessor::JsonRequestProcessor(const core::Cashier &cashier, QObject
 {
 }
 
+JsonRequestProcessor::JsonRequestProcessor(TillgateConfig::DeviceType device, QObject *parent)
+    : BaseRequestProcessor(device, parent)
+{
+}
+
 QByteArray JsonRequestProcessor::toJson(const QVariantMap &map)
 {
     return QJsonDocument::fromVariant(map).toJson(QJsonDocument::Compact);

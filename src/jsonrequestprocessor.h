@@ -11,6 +11,7 @@ class JsonRequestProcessor : public BaseRequestProcessor
 public:
     explicit JsonRequestProcessor(QObject *parent = nullptr);
     JsonRequestProcessor(const core::Cashier &cashier, QObject *parent = nullptr);
+    JsonRequestProcessor(TillgateConfig::DeviceType device, QObject *parent);
 
     int checkCashbox(quint16 model, const QString &serial, QByteArray &body, QByteArray &statusText) override;
     int getFindedCashboxes(QByteArray &body, QByteArray &statusText) override;

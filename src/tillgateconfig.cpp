@@ -2,6 +2,9 @@
 
 #include <dircreator.h>
 
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSet>
 #include <QSettings>
 
 const QString TillgateConfig::SETTINGS_FILE = QStringLiteral("/opt/zelvotillgate/etc/tillgate.conf");
@@ -17,12 +20,29 @@ const QString TillgateConfig::COMBINE_CASHIER_NAME = QStringLiteral("cashier");
 const QString TillgateConfig::COMBINE_CASHIER_INN = QStringLiteral("cashierInn");
 const QString TillgateConfig::ATOL_SECTION = QStringLiteral("ATOL");
 
+namespace {
+
+// Settings are read on every request; the data directories need to be made
+// once per process and installation root, not looked up each time. Whoever
+// writes into a directory later makes it again should it have gone.
+void makeDirectoriesOnce(const QStringList &directories)
+{
+    static QMutex mutex;
+    static QSet<QString> made;
+    QMutexLocker locker(&mutex);
+    for (const QString &directory : directories) {
+        if (!made.contains(directory)
+            && qt5ext::DirCreator::checkAndCreate(directory, qt5ext::DirCreator::DEFAULT_ALL))
+            made.insert(directory);
+    }
+}
+
+} // namespace
+
 TillgateConfig::TillgateConfig()
     : qt5ext::InitConfig(SETTINGS_FILE, false)
 {
-    qt5ext::DirCreator::checkAndCreate(tillgateDir(), qt5ext::DirCreator::DEFAULT_ALL);
-    qt5ext::DirCreator::checkAndCreate(tillgateCacheDir(), qt5ext::DirCreator::DEFAULT_ALL);
-    qt5ext::DirCreator::checkAndCreate(tillgateImages(), qt5ext::DirCreator::DEFAULT_ALL);
+    makeDirectoriesOnce({ tillgateDir(), tillgateCacheDir(), tillgateImages() });
 }
 
 TillgateConfig::DeviceType TillgateConfig::currentDevice() const

@@ -305,13 +305,13 @@ void TillgateRequestHandler::processRequest(HttpRequest &request, HttpResponse &
     const QString lowerPath = path.toLower();
     std::unique_ptr<BaseRequestProcessor> processor;
     if (lowerPath.endsWith(QLatin1String(".xml"))) {
-        processor = std::make_unique<XmlRequestProcessor>(nullptr);
+        processor = std::make_unique<XmlRequestProcessor>(device, nullptr);
         response.setHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml; charset=utf-8"));
     } else if (lowerPath.endsWith(QLatin1String(".json"))) {
-        processor = std::make_unique<JsonRequestProcessor>(nullptr);
+        processor = std::make_unique<JsonRequestProcessor>(device, nullptr);
         response.setHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/json; charset=utf-8"));
     } else {
-        processor = std::make_unique<HtmlRequestProcessor>(nullptr);
+        processor = std::make_unique<HtmlRequestProcessor>(device, nullptr);
     }
 
     // A request that names its register by model and serial may leave the

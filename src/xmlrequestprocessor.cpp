@@ -27,6 +27,11 @@ XmlRequestProcessor::XmlRequestProcessor(const core::Cashier &cashier, QObject *
 {
 }
 
+XmlRequestProcessor::XmlRequestProcessor(TillgateConfig::DeviceType device, QObject *parent)
+    : BaseRequestProcessor(device, parent)
+{
+}
+
 bool XmlRequestProcessor::readDocument(XmlDocumentReader::Operation operation, const QByteArray &request,
                                        QVariantMap &document, QByteArray &body, QByteArray &statusText)
 {

@@ -14,6 +14,7 @@ class XmlRequestProcessor : public BaseRequestProcessor
 public:
     explicit XmlRequestProcessor(QObject *parent = nullptr);
     XmlRequestProcessor(const core::Cashier &cashier, QObject *parent = nullptr);
+    XmlRequestProcessor(TillgateConfig::DeviceType device, QObject *parent);
 
     int checkCashbox(quint16 model, const QString &serial, QByteArray &body, QByteArray &statusText) override;
     int getFindedCashboxes(QByteArray &body, QByteArray &statusText) override;

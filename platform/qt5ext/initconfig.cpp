@@ -30,6 +30,31 @@ void warnOnce(const QString &file, const QString &why)
     warned.insert(key);
     qCWarning(lcConfig).noquote() << "Settings file" << file << why << "- defaults are used";
 }
+
+// True the first time a path is asked about in this process.
+bool firstReading(const QString &file)
+{
+    static QMutex mutex;
+    static QSet<QString> seen;
+    QMutexLocker lock(&mutex);
+    if (seen.contains(file))
+        return false;
+    seen.insert(file);
+    return true;
+}
+
+void checkFile(const QString &path, QSettings::Status status)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isReadable())
+        warnOnce(path, QStringLiteral("is not readable"));
+    else if (info.exists() && info.size() == 0)
+        warnOnce(path, QStringLiteral("is empty"));
+    else if (status == QSettings::FormatError)
+        warnOnce(path, QStringLiteral("is not in INI format"));
+    else if (status == QSettings::AccessError)
+        warnOnce(path, QStringLiteral("cannot be accessed"));
+}
 }
 
 InitConfig::InitConfig(const QString &settingsFile, bool writeDefaults)
@@ -40,15 +65,10 @@ InitConfig::InitConfig(const QString &settingsFile, bool writeDefaults)
     const QString path = rootedSettingsFileName();
     m_settings.reset(new QSettings(path, QSettings::IniFormat));
     m_settings->setIniCodec("UTF-8");
-    const QFileInfo info(path);
-    if (info.exists() && !info.isReadable())
-        warnOnce(path, QStringLiteral("is not readable"));
-    else if (info.exists() && info.size() == 0)
-        warnOnce(path, QStringLiteral("is empty"));
-    else if (m_settings->status() == QSettings::FormatError)
-        warnOnce(path, QStringLiteral("is not in INI format"));
-    else if (m_settings->status() == QSettings::AccessError)
-        warnOnce(path, QStringLiteral("cannot be accessed"));
+    // Settings are read on every request: the file itself is looked at the
+    // first time and whenever reading it went wrong, not each time.
+    if (m_settings->status() != QSettings::NoError || firstReading(path))
+        checkFile(path, m_settings->status());
     if (writeDefaults) {
         m_settings->beginGroup(FRAMEWORK_SECTION);
         if (!m_settings->contains(QStringLiteral("logToFile")))

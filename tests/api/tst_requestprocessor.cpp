@@ -610,6 +610,8 @@ void TestRequestProcessor::imagesAreStored()
     QByteArray body;
     QByteArray text;
     const QString images = TillgateConfig().tillgateImages();
+    // A directory removed while the service runs is made again.
+    QVERIFY(QDir(images).removeRecursively());
     const QByteArray request = toJson(QVariantMap{{"document", QVariantMap{{"images", QVariantList{
         QVariantMap{{"fileName", "logo.png"}, {"image", QByteArray("first").toBase64()}},
         QVariantMap{{"fileName", "nobytes.png"}},

@@ -1,5 +1,6 @@
 #include "tillgateconfig.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -151,12 +152,17 @@ void tst_TillgateConfig::writesAreSeenByNextReader()
 
 void tst_TillgateConfig::directoriesCreated()
 {
-    QDir(m_root.path() + "/var").removeRecursively();
+    // The first settings read under an installation root makes the data
+    // directories there.
+    QTemporaryDir fresh;
+    QVERIFY(fresh.isValid());
+    qt5ext::FileConfigHelper::setFileSystemRoot(fresh.path());
+    const auto restoreRoot = qScopeGuard([this] { qt5ext::FileConfigHelper::setFileSystemRoot(m_root.path()); });
     const TillgateConfig config;
     QVERIFY(QFileInfo(config.tillgateDir()).isDir());
     QVERIFY(QFileInfo(config.tillgateCacheDir()).isDir());
     QVERIFY(QFileInfo(config.tillgateImages()).isDir());
-    QCOMPARE(config.tillgateImages(), m_root.path() + "/var/lib/zelvotillgate/tillgate/images");
+    QCOMPARE(config.tillgateImages(), fresh.path() + "/var/lib/zelvotillgate/tillgate/images");
 }
 
 void tst_TillgateConfig::atolGroup()
