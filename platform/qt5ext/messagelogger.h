@@ -7,7 +7,8 @@ namespace qt5ext {
 
 // The process's Qt message handler: every message goes to stderr as
 // "time level category file:line function: text" (journald keeps it), and
-// also to a log file when one is opened.
+// also to a log file when one is opened. Debug messages are off unless the
+// QT_LOGGING_RULES environment variable turns them on.
 class MessageLogger
 {
 public:

@@ -1,6 +1,8 @@
 #include "apiservice.h"
 
 #include <QJsonDocument>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QtTest>
 
 // The whole service as a process: the HTTP worker serves the API through the
@@ -25,6 +27,8 @@ private slots:
     void corsOrigins();
     void chooseCombineByPost();
     void receiptsOnOneConnectionEach();
+    void debugMessagesOnlyWhenAsked_data();
+    void debugMessagesOnlyWhenAsked();
 
 private:
     ApiService m_service;
@@ -207,6 +211,51 @@ void TestApiProcess::receiptsOnOneConnectionEach()
         const auto answer = m_service.exchange("POST /fiscalcheck.json HTTP/1.1\r\nContent-Length: "
                                                + QByteArray::number(entry.first.size()) + "\r\n\r\n" + entry.first);
         QCOMPARE(answer.statusLine, entry.second);
+    }
+}
+
+void TestApiProcess::debugMessagesOnlyWhenAsked_data()
+{
+    QTest::addColumn<QByteArray>("rules");
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("default") << QByteArray() << false;
+    QTest::newRow("asked for") << QByteArray("tillgate.http.debug=true") << true;
+}
+
+void TestApiProcess::debugMessagesOnlyWhenAsked()
+{
+    QFETCH(QByteArray, rules);
+    QFETCH(bool, debug);
+    // The service inherits the rules from this process's environment.
+    const QByteArray saved = qgetenv("QT_LOGGING_RULES");
+    const auto restore = qScopeGuard([saved] {
+        if (saved.isNull())
+            qunsetenv("QT_LOGGING_RULES");
+        else
+            qputenv("QT_LOGGING_RULES", saved);
+    });
+    if (rules.isEmpty())
+        qunsetenv("QT_LOGGING_RULES");
+    else
+        qputenv("QT_LOGGING_RULES", rules);
+
+    ApiService service;
+    QVERIFY(service.writeSettings("[TILLGATE]\ndeviceType=0\n"));
+    QVERIFY2(service.start(), service.output().constData());
+    QCOMPARE(service.exchange("GET /robots.txt HTTP/1.1\r\n\r\n").statusLine, QByteArray("HTTP/1.1 200 Ok"));
+    // The access line is written after the answer.
+    QTRY_VERIFY(service.output().contains("access"));
+    service.stop();
+
+    const QByteArray output = service.output();
+    QVERIFY2(output.contains(" warning access ") && output.contains("GET /robots.txt"), output.constData());
+    QCOMPARE(output.contains(" debug tillgate.http "), debug);
+    // Every line starts with the local time to the millisecond and a level.
+    const QRegularExpression head(QStringLiteral(
+        "^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d{3} (debug|info|warning|critical) "));
+    for (const QByteArray &line : output.split('\n')) {
+        if (!line.isEmpty())
+            QVERIFY2(head.match(QString::fromUtf8(line)).hasMatch(), line.constData());
     }
 }
 
