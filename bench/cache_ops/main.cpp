@@ -3,9 +3,12 @@
 // the stack, the incoming document stored, the answer stored, the answer
 // read back.
 //
-//   cache_ops [SESSIONS]   (default 5000)
+//   cache_ops [SESSIONS] [THREADS]   (defaults 5000 and 8)
 //
-// The second round repeats the work with synchronous = OFF on the same
+// The second round does the same work from THREADS threads at once, as the
+// HTTP connection threads do under load, and gives the spread of the times
+// per operation: the tail shows how fairly the writers take turns.
+// The last round repeats the work with synchronous = OFF on the same
 // connection, which shows how much of the time the disk flushes take.
 #include "tillgatecashe.h"
 #include "tillgatecashedbinitializer.h"
@@ -16,8 +19,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -75,14 +83,81 @@ void runRound(const QString &label, int sessions, int firstId)
     out.flush();
 }
 
+QString percentile(std::vector<qint64> &nanoseconds, double fraction)
+{
+    if (nanoseconds.empty())
+        return QStringLiteral("-");
+    const size_t index = std::min(nanoseconds.size() - 1, size_t(fraction * nanoseconds.size()));
+    std::nth_element(nanoseconds.begin(), nanoseconds.begin() + index, nanoseconds.end());
+    return QString::number(nanoseconds[index] / 1e6, 'f', 1);
+}
+
+// Every thread handles its share of the sessions one after the other; the
+// times of all threads are pooled per operation.
+void runConcurrentRound(int sessions, int threadCount, int firstId)
+{
+    const char *names[] = {"store-incoming", "store-outgoing", "get-outgoing"};
+    const QVariantMap answer{{"result", 0}, {"fiscalDocNumber", 12345}, {"fiscalSign", "1234567890"}};
+    std::vector<std::vector<qint64>> times[3];
+    for (auto &perOperation : times)
+        perOperation.resize(threadCount);
+    std::atomic<int> failures[3] = {{0}, {0}, {0}};
+    std::vector<std::unique_ptr<QThread>> threads;
+    QElapsedTimer wall;
+    wall.start();
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back(QThread::create([&, t] {
+            for (int i = firstId + t; i < firstId + sessions; i += threadCount) {
+                const QString id = QStringLiteral("bench-session-%1").arg(i);
+                const QVariantMap incoming = receipt(i);
+                TillgateCashe cache;
+                QVariantMap data;
+                const std::function<bool()> operations[] = {
+                    [&] { return cache.storeIncomingCheckData(id, incoming); },
+                    [&] { return cache.storeOutgoingCheckData(id, answer); },
+                    [&] { return cache.getOutgoingCheckData(id, data) && data == answer; }};
+                for (int op = 0; op < 3; ++op) {
+                    QElapsedTimer timer;
+                    timer.start();
+                    if (!operations[op]())
+                        ++failures[op];
+                    times[op][t].push_back(timer.nsecsElapsed());
+                }
+            }
+        }));
+        threads.back()->start();
+    }
+    for (auto &thread : threads)
+        thread->wait();
+    const double seconds = wall.nsecsElapsed() / 1e9;
+
+    QTextStream out(stdout);
+    out << "synchronous = FULL, " << threadCount << " threads at once (" << sessions << " sessions, "
+        << QString::number(sessions / seconds, 'f', 0) << " receipts/s)\n";
+    for (int op = 0; op < 3; ++op) {
+        std::vector<qint64> pooled;
+        for (const auto &perThread : times[op])
+            pooled.insert(pooled.end(), perThread.begin(), perThread.end());
+        const qint64 slowest = pooled.empty() ? 0 : *std::max_element(pooled.begin(), pooled.end());
+        out << "  " << qSetFieldWidth(15) << Qt::left << names[op] << qSetFieldWidth(0)
+            << "p50 " << percentile(pooled, 0.50) << " ms, p99 " << percentile(pooled, 0.99)
+            << " ms, max " << QString::number(slowest / 1e6, 'f', 1) << " ms";
+        if (failures[op])
+            out << ", " << failures[op] << " FAILED";
+        out << "\n";
+    }
+    out.flush();
+}
+
 }
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int sessions = argc > 1 ? QByteArray(argv[1]).toInt() : 5000;
-    if (sessions <= 0) {
-        std::fprintf(stderr, "usage: cache_ops [SESSIONS]\n");
+    const int threadCount = argc > 2 ? QByteArray(argv[2]).toInt() : 8;
+    if (sessions <= 0 || threadCount <= 0) {
+        std::fprintf(stderr, "usage: cache_ops [SESSIONS] [THREADS]\n");
         return 2;
     }
     QTemporaryDir root;
@@ -95,10 +170,11 @@ int main(int argc, char **argv)
     std::printf("database: %s\n", qPrintable(TillgateConfig().tillgateCacheFile()));
 
     runRound(QStringLiteral("synchronous = FULL, as the service runs"), sessions, 0);
+    runConcurrentRound(sessions, threadCount, sessions);
     {
         TillgateCashe cache;
         QSqlQuery(cache.db()).exec(QStringLiteral("PRAGMA synchronous = OFF"));
     }
-    runRound(QStringLiteral("synchronous = OFF, no flushes (for comparison only)"), sessions, sessions);
+    runRound(QStringLiteral("synchronous = OFF, no flushes (for comparison only)"), sessions, 2 * sessions);
     return 0;
 }
