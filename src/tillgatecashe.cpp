@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QMutex>
 #include <QSqlError>
 
 Q_LOGGING_CATEGORY(lcCache, "tillgate.cache")
@@ -15,6 +16,13 @@ QThreadStorage<int> TillgateCashe::_rwopened;
 QThreadStorage<int> TillgateCashe::_roopened;
 
 namespace {
+
+// The writers of this process take turns here before they ask SQLite for the
+// write lock. Threads that met at BEGIN IMMEDIATE would wait in SQLite's busy
+// handler, which sleeps in growing steps and lets a newcomer overtake a
+// thread that has waited for seconds; a mutex queues them. Readers need no
+// turn: write-ahead logging lets them read beside the writer.
+QMutex writerTurn;
 
 QString toJson(const QVariantMap &data)
 {
@@ -89,20 +97,25 @@ bool TillgateCashe::commit()
 
 bool TillgateCashe::storeIncomingCheckData(const QString &sessionId, const QVariantMap &data)
 {
+    QMutexLocker turn(&writerTurn);
     if (!beginTransaction(true))
         return false;
     QSqlQuery query(db());
     if (!execute(query, QStringLiteral("insert into checksCache (sessionId, incoming) values (:sessionId, :incoming)"),
                  {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":incoming"), toJson(data)}}))
         return false;
-    if (!commit())
-        return false;
-    collectGarbage();
-    return true;
+    query.finish();
+    // Old rows go in the same transaction, which saves a flush per receipt.
+    // Its outcome does not decide the insert's: a failed statement undoes
+    // only itself, and an error that ends the whole transaction makes the
+    // commit below fail, so true still means the new row is on disk.
+    deleteOldRows();
+    return commit();
 }
 
 bool TillgateCashe::storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data)
 {
+    QMutexLocker turn(&writerTurn);
     if (!beginTransaction(true))
         return false;
     QSqlQuery query(db());
@@ -142,14 +155,27 @@ bool TillgateCashe::getOutgoingCheckData(const QString &sessionId, QVariantMap &
 
 bool TillgateCashe::collectGarbage()
 {
+    QMutexLocker turn(&writerTurn);
     if (!beginTransaction(true))
         return false;
+    if (!deleteOldRows()) {
+        db().rollback();
+        return false;
+    }
+    if (!db().commit()) {
+        qCWarning(lcCache).noquote() << db().lastError().text();
+        db().rollback();
+        return false;
+    }
+    return true;
+}
+
+bool TillgateCashe::deleteOldRows()
+{
     const QString maxStatement = QStringLiteral("select max(id) from checksCache");
     QSqlQuery query(db());
     if (!query.exec(maxStatement) || !query.first()) {
         qCWarning(lcCache).noquote() << query.lastError().text() << maxStatement;
-        query.finish();
-        db().rollback();
         return false;
     }
     const qint64 threshold = query.value(0).toLongLong() - (KEPT_ROWS - 1);
@@ -158,14 +184,8 @@ bool TillgateCashe::collectGarbage()
         const QString deleteStatement = QStringLiteral("delete from checksCache where id < %1").arg(threshold);
         if (!query.exec(deleteStatement)) {
             qCWarning(lcCache).noquote() << query.lastError().text() << deleteStatement;
-            db().rollback();
             return false;
         }
-    }
-    if (!db().commit()) {
-        qCWarning(lcCache).noquote() << db().lastError().text();
-        db().rollback();
-        return false;
     }
     return true;
 }

@@ -12,7 +12,8 @@
 //
 // Make one on the stack where it is needed; it uses the calling thread's own
 // connection, so any thread may use the cache at once. Every operation is
-// one short transaction that is on disk when the operation returns true.
+// one short transaction that is on disk when the operation returns true;
+// the writing ones of this process run one at a time, in turn.
 class TillgateCashe : public qt5ext::BaseSqliteDbConnector
 {
     Q_OBJECT
@@ -21,8 +22,9 @@ public:
     TillgateCashe(qt5ext::BaseSqliteDbConnector::ConnectionMode mode, QObject *parent = nullptr);
     ~TillgateCashe() override;
 
-    // Inserts the received document of a new session, then drops old rows.
-    // False when the session already has a row: its first document stays.
+    // Inserts the received document of a new session and drops old rows in
+    // the same transaction. False when the session already has a row: its
+    // first document stays, and no row is dropped.
     bool storeIncomingCheckData(const QString &sessionId, const QVariantMap &data);
     // Sets the answer of the session's row (true also when there is none).
     bool storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data);
@@ -44,6 +46,8 @@ private:
     bool beginTransaction(bool forWriting);
     bool execute(QSqlQuery &query, const QString &statement, const QVariantMap &bindings);
     bool commit();
+    // The statements of collectGarbage(), inside the caller's transaction.
+    bool deleteOldRows();
 
     static QThreadStorage<int> _rwopened;
     static QThreadStorage<int> _roopened;

@@ -37,24 +37,61 @@ QVariantMap storedIncoming(const QString &sessionId)
     return QJsonDocument::fromJson(query.value(0).toString().toUtf8()).toVariant().toMap();
 }
 
-// Runs body(index) on count threads released at the same moment.
-void runConcurrently(int count, const std::function<void(int)> &body)
+// Runs body(index) on count threads released at the same moment, each after
+// its prepare(index). The threads, and so their cache connections, end only
+// when every body is done: no connection opens or closes while they write.
+void runConcurrently(int count, const std::function<void(int)> &body,
+                     const std::function<void(int)> &prepare = nullptr)
 {
     QSemaphore ready;
     QSemaphore go;
+    QSemaphore done;
+    QSemaphore leave;
     std::vector<std::unique_ptr<QThread>> threads;
     for (int i = 0; i < count; ++i) {
         threads.emplace_back(QThread::create([&, i] {
+            if (prepare)
+                prepare(i);
             ready.release();
             go.acquire();
             body(i);
+            done.release();
+            leave.acquire();
         }));
         threads.back()->start();
     }
     ready.acquire(count);
     go.release(count);
+    done.acquire(count);
+    leave.release(count);
     for (auto &thread : threads)
         thread->wait();
+}
+
+// Switches SQLite's own wait off for the calling thread's connection: a
+// writer that met another one at SQLite's write lock then fails at once
+// with "database is locked" instead of sleeping until the lock is free.
+bool failOnLockedDatabase()
+{
+    TillgateCashe cache;
+    QSqlQuery query(cache.db());
+    return query.exec(QStringLiteral("PRAGMA busy_timeout = 0")) && query.next() && query.value(0).toInt() == 0;
+}
+
+// What other connections see: only committed rows.
+QStringList committedColumn(const QString &statement)
+{
+    TillgateCashe reader(qt5ext::BaseSqliteDbConnector::ReadOnly);
+    QStringList rows;
+    {
+        QSqlQuery query(reader.db());
+        if (query.exec(statement)) {
+            while (query.next())
+                rows << query.value(0).toString();
+        }
+    }
+    reader.release();
+    return rows;
 }
 
 }
@@ -76,7 +113,11 @@ private slots:
     void answerThatIsNotAnObject();
     void garbageCollection_data();
     void garbageCollection();
+    void failedInsertDropsNothing();
+    void garbageCollectionFailureKeepsTheInsert();
     void eightThreadsLoseNothing();
+    void writersTakeTurns_data();
+    void writersTakeTurns();
     void sameSessionFromTwoThreads();
     void connectionNames();
 
@@ -261,6 +302,64 @@ void tst_TillgateCashe::garbageCollection()
     QCOMPARE(sqlColumn("select count(*) from checksCache"), QStringList{QString::number(rows)});
 }
 
+void tst_TillgateCashe::failedInsertDropsNothing()
+{
+    TillgateCashe cache;
+    QVERIFY(cache.storeIncomingCheckData(QStringLiteral("a"), receipt("a")));
+    QVERIFY(cache.storeIncomingCheckData(QStringLiteral("b"), receipt("b")));
+    QVERIFY(cache.storeOutgoingCheckData(QStringLiteral("a"), {{"answer", "a"}}));
+    // A row far ahead: any clean-up from now on drops "a" and "b".
+    sqlColumn("insert into checksCache (id, sessionId, incoming) values (1000, 'far', '{}')");
+    {
+        LogCapture log;
+        QVERIFY(!cache.storeIncomingCheckData(QStringLiteral("a"), receipt("again")));
+        QVERIFY(log.contains(QtCriticalMsg, QStringLiteral("UNIQUE constraint failed")));
+    }
+    QCOMPARE(committedColumn("select group_concat(id) from (select id from checksCache order by id)"),
+             QStringList{"1,2,1000"});
+    QCOMPARE(storedIncoming(QStringLiteral("a")), receipt("a"));
+    QVariantMap data;
+    QVERIFY(cache.getOutgoingCheckData(QStringLiteral("a"), data));
+    QCOMPARE(data, (QVariantMap{{"answer", "a"}}));
+
+    // The next insert that succeeds keeps the 101 highest ids, its own included.
+    QVERIFY(cache.storeIncomingCheckData(QStringLiteral("new"), receipt("new")));
+    QCOMPARE(committedColumn("select group_concat(sessionId) from (select sessionId from checksCache order by id)"),
+             QStringList{"far,new"});
+}
+
+void tst_TillgateCashe::garbageCollectionFailureKeepsTheInsert()
+{
+    TillgateCashe cache;
+    QVERIFY(cache.storeIncomingCheckData(QStringLiteral("old"), receipt("old")));
+    sqlColumn("insert into checksCache (id, sessionId, incoming) values (500, 'far', '{}')");
+    QString error;
+    sqlColumn("create trigger keepRows before delete on checksCache begin select raise(abort, 'rows kept'); end",
+              &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    {
+        LogCapture log;
+        QVERIFY(cache.storeIncomingCheckData(QStringLiteral("new"), receipt("new")));
+        const QStringList warnings = log.messages(QtWarningMsg);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(QStringLiteral("rows kept")), qPrintable(warnings.first()));
+        QVERIFY2(warnings.first().contains(QStringLiteral("delete from checksCache where id < 401")),
+                 qPrintable(warnings.first()));
+    }
+    QCOMPARE(committedColumn("select group_concat(sessionId) from (select sessionId from checksCache order by id)"),
+             QStringList{"old,far,new"});
+    QCOMPARE(storedIncoming(QStringLiteral("new")), receipt("new"));
+    {
+        LogCapture log;
+        QVERIFY(!cache.collectGarbage());
+        QCOMPARE(log.messages(QtWarningMsg).size(), 1);
+    }
+    sqlColumn("drop trigger keepRows");
+    QVERIFY(cache.collectGarbage());
+    QCOMPARE(committedColumn("select group_concat(sessionId) from (select sessionId from checksCache order by id)"),
+             QStringList{"far,new"});
+}
+
 void tst_TillgateCashe::eightThreadsLoseNothing()
 {
     // 8 x 12 rows stay below the 101 rows that garbage collection keeps.
@@ -289,6 +388,54 @@ void tst_TillgateCashe::eightThreadsLoseNothing()
         }
     }
     QCOMPARE(sqlColumn("select count(*) from checksCache"), QStringList{QString::number(threads * perThread)});
+}
+
+void tst_TillgateCashe::writersTakeTurns_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("perThread");
+
+    // At most 101 rows in all, so garbage collection drops none of them.
+    QTest::newRow("8 threads") << 8 << 12;
+    QTest::newRow("50 threads") << 50 << 2;
+}
+
+void tst_TillgateCashe::writersTakeTurns()
+{
+    QFETCH(int, threads);
+    QFETCH(int, perThread);
+
+    std::atomic<int> unprepared{0};
+    std::atomic<int> failures{0};
+    LogCapture log;
+    runConcurrently(threads, [&](int t) {
+        for (int i = 0; i < perThread; ++i) {
+            const QString id = QStringLiteral("t%1-%2").arg(t).arg(i);
+            TillgateCashe cache;
+            QVariantMap data;
+            if (!cache.storeIncomingCheckData(id, receipt(id)))
+                ++failures;
+            if (!cache.storeOutgoingCheckData(id, {{"answer", id}}))
+                ++failures;
+            if (!cache.getOutgoingCheckData(id, data) || data.value("answer") != id)
+                ++failures;
+        }
+    }, [&](int) {
+        if (!failOnLockedDatabase())
+            ++unprepared;
+    });
+    QCOMPARE(unprepared.load(), 0);
+    QCOMPARE(log.messages(QtWarningMsg), QStringList());
+    QCOMPARE(log.messages(QtCriticalMsg), QStringList());
+    QCOMPARE(failures.load(), 0);
+    QCOMPARE(committedColumn("select count(*) || ',' || count(outgoing) from checksCache"),
+             QStringList{QStringLiteral("%1,%1").arg(threads * perThread)});
+    for (int t = 0; t < threads; ++t) {
+        for (int i = 0; i < perThread; ++i) {
+            const QString id = QStringLiteral("t%1-%2").arg(t).arg(i);
+            QCOMPARE(storedIncoming(id), receipt(id));
+        }
+    }
 }
 
 void tst_TillgateCashe::sameSessionFromTwoThreads()
