@@ -1,5 +1,7 @@
 #include "initconfig.h"
 
+#include "settingssnapshot_p.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -63,23 +65,42 @@ InitConfig::InitConfig(const QString &settingsFile, bool writeDefaults)
     if (settingsFile.isEmpty())
         return;
     const QString path = rootedSettingsFileName();
-    m_settings.reset(new QSettings(path, QSettings::IniFormat));
-    m_settings->setIniCodec("UTF-8");
+    m_snapshot = SettingsSnapshot::of(path);
     // Settings are read on every request: the file itself is looked at the
     // first time and whenever reading it went wrong, not each time.
-    if (m_settings->status() != QSettings::NoError || firstReading(path))
-        checkFile(path, m_settings->status());
+    if (m_snapshot->status() != QSettings::NoError || firstReading(path))
+        checkFile(path, m_snapshot->status());
     if (writeDefaults) {
-        m_settings->beginGroup(FRAMEWORK_SECTION);
-        if (!m_settings->contains(QStringLiteral("logToFile")))
-            m_settings->setValue(QStringLiteral("logToFile"), false);
-        if (!m_settings->contains(QStringLiteral("keepLogs")))
-            m_settings->setValue(QStringLiteral("keepLogs"), 7);
-        m_settings->endGroup();
+        QSettings *store = settings();
+        store->beginGroup(FRAMEWORK_SECTION);
+        if (!store->contains(QStringLiteral("logToFile")))
+            store->setValue(QStringLiteral("logToFile"), false);
+        if (!store->contains(QStringLiteral("keepLogs")))
+            store->setValue(QStringLiteral("keepLogs"), 7);
+        store->endGroup();
     }
 }
 
-InitConfig::~InitConfig() = default;
+InitConfig::~InitConfig()
+{
+    // What was written through this object is on disk before anyone reads
+    // the file again.
+    if (m_settings) {
+        m_settings->sync();
+        SettingsSnapshot::drop(rootedSettingsFileName());
+    }
+}
+
+QSettings *InitConfig::settings() const
+{
+    if (m_settingsFile.isEmpty())
+        return nullptr;
+    if (!m_settings) {
+        m_settings.reset(new QSettings(rootedSettingsFileName(), QSettings::IniFormat));
+        m_settings->setIniCodec("UTF-8");
+    }
+    return m_settings.data();
+}
 
 QString InitConfig::settingsFileName() const
 {
@@ -94,7 +115,7 @@ QString InitConfig::rootedSettingsFileName() const
 QVariant InitConfig::value(const QString &group, const QString &key, const QVariant &defaultValue) const
 {
     if (!m_settings)
-        return defaultValue;
+        return m_snapshot ? m_snapshot->value(group, key, defaultValue) : defaultValue;
     m_settings->beginGroup(group);
     const QVariant v = m_settings->value(key, defaultValue);
     m_settings->endGroup();
@@ -103,13 +124,15 @@ QVariant InitConfig::value(const QString &group, const QString &key, const QVari
 
 void InitConfig::setValue(const QString &group, const QString &key, const QVariant &value)
 {
-    if (!m_settings)
+    QSettings *store = settings();
+    if (!store)
         return;
-    m_settings->beginGroup(group);
-    m_settings->setValue(key, value);
-    m_settings->endGroup();
-    m_settings->sync();
-    if (m_settings->status() != QSettings::NoError)
+    store->beginGroup(group);
+    store->setValue(key, value);
+    store->endGroup();
+    store->sync();
+    SettingsSnapshot::drop(rootedSettingsFileName());
+    if (store->status() != QSettings::NoError)
         qCWarning(lcConfig).noquote() << "Cannot write settings file" << rootedSettingsFileName();
 }
 

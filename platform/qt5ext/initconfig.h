@@ -5,14 +5,19 @@
 
 #include <QLocale>
 #include <QScopedPointer>
+#include <QSharedPointer>
 #include <QVariant>
 
 class QSettings;
 
 namespace qt5ext {
 
-// Settings of a program, kept in an INI file. Each object opens the file
-// anew, so what one object writes is seen by the next one created.
+class SettingsSnapshot;
+
+// Settings of a program, kept in an INI file. Each object looks at the file
+// anew, so what one object writes, or anyone edits, is seen by the next one
+// created. Reads come from what the process last read of the file while it
+// is unchanged; writes go through a QSettings.
 //
 // Framework keys live in group "FRAMEWORK": "logToFile" (bool, default
 // false) also writes the log to loggerPath()/<application>.log, "keepLogs"
@@ -28,9 +33,11 @@ public:
     QString settingsFileName() const override;
     // The file read: the given path under the file-system root.
     QString rootedSettingsFileName() const;
-    bool hasStore() const { return !m_settings.isNull(); }
-    // The underlying store, null when no file was given.
-    QSettings *settings() const { return m_settings.data(); }
+    bool hasStore() const { return !m_settingsFile.isEmpty(); }
+    // The underlying store, opened on first use, null when no file was
+    // given. From then on this object reads through it too, so it sees what
+    // is written through it.
+    QSettings *settings() const;
 
     virtual QVariant value(const QString &group, const QString &key,
                            const QVariant &defaultValue = QVariant()) const;
@@ -57,7 +64,8 @@ public:
 
 private:
     QString m_settingsFile;
-    QScopedPointer<QSettings> m_settings;
+    mutable QScopedPointer<QSettings> m_settings;
+    QSharedPointer<const SettingsSnapshot> m_snapshot;
 };
 
 } // namespace qt5ext

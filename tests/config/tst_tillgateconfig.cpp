@@ -1,8 +1,14 @@
 #include "tillgateconfig.h"
 
+#include <QAtomicInt>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <memory>
+#include <vector>
 
 class tst_TillgateConfig : public QObject
 {
@@ -18,6 +24,10 @@ private slots:
     void brokenFile_data();
     void brokenFile();
     void writesAreSeenByNextReader();
+    void outsideEditsSeenByNextReader_data();
+    void outsideEditsSeenByNextReader();
+    void writerSeesItsOwnWrites();
+    void readersBesideAWriter();
     void directoriesCreated();
     void atolGroup();
 
@@ -148,6 +158,111 @@ void tst_TillgateConfig::writesAreSeenByNextReader()
     QCOMPARE(config.busQueryPort(), quint16(6001));
     QCOMPARE(config.combineCashierName(), QString::fromUtf8("Кассир"));
     QCOMPARE(config.combineCashierInn(), QString("123456789012"));
+}
+
+void tst_TillgateConfig::outsideEditsSeenByNextReader_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("rewritten in place") << "in place";
+    QTest::newRow("replaced by another file") << "rename";
+    QTest::newRow("removed") << "remove";
+    QTest::newRow("created") << "create";
+}
+
+void tst_TillgateConfig::outsideEditsSeenByNextReader()
+{
+    QFETCH(QString, how);
+    const QByteArray before = "[TILLGATE]\ndeviceType=1\norigins=http://a\n";
+    const QByteArray after = "[TILLGATE]\ndeviceType=3\norigins=http://bb####http://c\n";
+    if (how != "create")
+        writeSettings(before);
+    {
+        const TillgateConfig config;
+        QCOMPARE(config.currentDevice(), how == "create" ? TillgateConfig::DeviceNone : TillgateConfig::DeviceOstrak);
+    }
+
+    if (how == "in place") {
+        writeSettings(after);
+    } else if (how == "rename") {
+        const QString other = settingsPath() + ".new";
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(after), qint64(after.size()));
+        file.close();
+        QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(settingsPath()).constData()) == 0);
+    } else if (how == "remove") {
+        QVERIFY(QFile::remove(settingsPath()));
+    } else {
+        writeSettings(after);
+    }
+
+    const TillgateConfig config;
+    if (how == "remove") {
+        QCOMPARE(config.currentDevice(), TillgateConfig::DeviceNone);
+        QCOMPARE(config.allowedOrigins(), QStringList{"*"});
+    } else {
+        QCOMPARE(config.currentDevice(), TillgateConfig::DeviceAtol);
+        QCOMPARE(config.allowedOrigins(), (QStringList{"http://bb", "http://c"}));
+    }
+}
+
+void tst_TillgateConfig::writerSeesItsOwnWrites()
+{
+    writeSettings("[TILLGATE]\ndeviceType=1\n");
+    TillgateConfig writer;
+    const TillgateConfig reader;
+    QCOMPARE(writer.currentDevice(), TillgateConfig::DeviceOstrak);
+    writer.setCurrentDevice(TillgateConfig::DeviceCombine);
+    QCOMPARE(writer.currentDevice(), TillgateConfig::DeviceCombine);
+    QVERIFY(writer.atolconfig() == AtolFrConfig());
+    writer.setAppBusHost("after.local");
+    QCOMPARE(writer.appBusHost(), QString("after.local"));
+    // One made before the write keeps what it read; one made after sees it.
+    QCOMPARE(reader.currentDevice(), TillgateConfig::DeviceOstrak);
+    QCOMPARE(TillgateConfig().currentDevice(), TillgateConfig::DeviceCombine);
+    QCOMPARE(TillgateConfig().appBusHost(), QString("after.local"));
+}
+
+void tst_TillgateConfig::readersBesideAWriter()
+{
+    // Request threads read the settings while the service or an
+    // administrator rewrites them: every read gives one whole version.
+    const QByteArray first = "[TILLGATE]\ndeviceType=1\norigins=http://first\n";
+    const QByteArray second = "[TILLGATE]\ndeviceType=2\norigins=http://second.example####http://x\n";
+    writeSettings(first);
+    QAtomicInt stop(0);
+    QAtomicInt reads(0);
+    QAtomicInt torn(0);
+    std::vector<std::unique_ptr<QThread>> readers;
+    for (int i = 0; i < 4; ++i) {
+        readers.emplace_back(QThread::create([&] {
+            while (!stop.loadAcquire()) {
+                const TillgateConfig config;
+                const TillgateConfig::DeviceType device = config.currentDevice();
+                const QStringList origins = config.allowedOrigins();
+                const bool whole = (device == TillgateConfig::DeviceOstrak && origins == QStringList{"http://first"})
+                    || (device == TillgateConfig::DeviceCombine
+                        && origins == QStringList{"http://second.example", "http://x"});
+                // Two reads of one object come from one version; the
+                // writer below never leaves the file half written.
+                if (!whole)
+                    torn.ref();
+                reads.ref();
+            }
+        }));
+        readers.back()->start();
+    }
+    for (int round = 0; round < 200; ++round) {
+        QSaveFile file(settingsPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(round % 2 ? first : second);
+        QVERIFY(file.commit());
+    }
+    QTRY_VERIFY(reads.loadAcquire() > 400);
+    stop.storeRelease(1);
+    for (auto &reader : readers)
+        QVERIFY(reader->wait(10000));
+    QCOMPARE(torn.loadAcquire(), 0);
 }
 
 void tst_TillgateConfig::directoriesCreated()
