@@ -23,6 +23,8 @@ public:
     explicit FakeBackEnd(QObject *parent = nullptr)
         : BaseCoreApiWrapper(parent)
     {
+        fsStatus.setFsNumber("9999078900001234");
+        fsStatus.setPhase(fiscal::FsStatus::PhaseFiscalMode);
     }
 
     Mode mode = Succeed;
@@ -30,6 +32,8 @@ public:
     QString errorText;
     QVariantMap result{{"answer", "device"}};
     fiscal::RegData regData;
+    fiscal::FsStatus fsStatus;
+    QVariantMap state{{"model", 45}, {"ver", "3"}, {"modelstr", "Ostrak"}, {"mode", 1}};
     QStringList calls;
     QVariantMap lastCheck;
     QVariantMap lastText;
@@ -45,16 +49,15 @@ public:
     bool getFsStatus(fiscal::FsStatus &status) override
     {
         calls << "getFsStatus";
-        status.setFsNumber("9999078900001234");
-        status.setPhase(fiscal::FsStatus::PhaseFiscalMode);
+        status = fsStatus;
         return mode == Succeed;
     }
-    bool getFullFrCoreState(QVariantMap &state, bool flag) override
+    bool getFullFrCoreState(QVariantMap &out, bool flag) override
     {
         calls << "getFullFrCoreState";
         if (!flag)
             return false;
-        state = QVariantMap{{"model", 45}, {"ver", "3"}, {"modelstr", "Ostrak"}, {"mode", 1}};
+        out = state;
         return mode == Succeed;
     }
     bool getFiscalDoc(const core::Cashier &, int number, bool print, QVariantMap &document) override

@@ -1,5 +1,5 @@
+#include "fakebackend.h"
 #include "jsonrequestprocessor.h"
-#include "recordingbackend.h"
 #include "tillgatecashedbinitializer.h"
 #include "tillgateconfig.h"
 #include "xmlrequestprocessor.h"
@@ -22,10 +22,10 @@ namespace {
 const QByteArray DECLARATION = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
 template<typename Processor>
-std::unique_ptr<Processor> withBackEnd(RecordingBackEnd *&backEnd)
+std::unique_ptr<Processor> withBackEnd(FakeBackEnd *&backEnd)
 {
     auto processor = std::make_unique<Processor>(nullptr);
-    backEnd = new RecordingBackEnd;
+    backEnd = new FakeBackEnd;
     processor->setBackEnd(backEnd);
     core::Cashier cashier;
     cashier.setName(QStringLiteral("Ivanova"));
@@ -70,7 +70,7 @@ private slots:
 
     void fsStatusDocument()
     {
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         backEnd->fsStatus.setFsNumber(QStringLiteral("9999078900001234"));
         backEnd->fsStatus.setPhase(0x03);
@@ -124,7 +124,7 @@ private slots:
 
     void cashboxVersionFromState()
     {
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         backEnd->state = { { "model", 45 }, { "ver", "3" }, { "modelstr", "Ostrak <M>" }, { "mode", 1 } };
         QByteArray body;
@@ -199,7 +199,7 @@ private slots:
     {
         QFETCH(Post, post);
         QFETCH(QByteArray, request);
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         QByteArray body;
         QByteArray text;
@@ -230,7 +230,7 @@ private slots:
         QFETCH(Post, post);
         QFETCH(QByteArray, request);
         QFETCH(int, status);
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         QByteArray body;
         QByteArray text;
@@ -285,13 +285,13 @@ private slots:
             { "document", QVariantMap { { "sessionId", jsonSession }, { "print", 1 }, { "brief", 0 },
                                         { "data", data } } } }).toJson();
 
-        RecordingBackEnd *xmlBackEnd = nullptr;
+        FakeBackEnd *xmlBackEnd = nullptr;
         auto xmlProcessor = withBackEnd<XmlRequestProcessor>(xmlBackEnd);
         QByteArray body;
         QByteArray text;
         QCOMPARE(xmlProcessor->postFiscalCheck(xml, body, text), 200);
 
-        RecordingBackEnd *jsonBackEnd = nullptr;
+        FakeBackEnd *jsonBackEnd = nullptr;
         auto jsonProcessor = withBackEnd<JsonRequestProcessor>(jsonBackEnd);
         QCOMPARE(jsonProcessor->postFiscalCheck(json, body, text), 200);
 
@@ -309,7 +309,7 @@ private slots:
     void receiptNamesInAnyCase()
     {
         const QString session = uniqueSession();
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         backEnd->result = { { "fd", 12 }, { "fiscprops", QVariantList { QVariantMap { { "tag", 1031 },
                                                                                        { "value", 0 },
@@ -357,10 +357,10 @@ private slots:
         QFETCH(int, error);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
-        backEnd->ok = false;
-        backEnd->error = error;
+        backEnd->mode = FakeBackEnd::Fail;
+        backEnd->errorCode = error;
         backEnd->result = { { "message", "paper & ink \"out\"" } };
         QByteArray answer = "stale";
         QByteArray text;
@@ -370,7 +370,7 @@ private slots:
 
     void textToPrint()
     {
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         QByteArray body;
         QByteArray text;
@@ -391,7 +391,7 @@ private slots:
     void fiscalisation()
     {
         const QString session = uniqueSession();
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         QByteArray body;
         QByteArray text;
@@ -409,9 +409,9 @@ private slots:
 
     void richText()
     {
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
-        backEnd->error = 3;
+        backEnd->errorCode = 3;
         backEnd->errorText = QStringLiteral("a < b");
         QByteArray body;
         QByteArray text;
@@ -430,7 +430,7 @@ private slots:
 
     void richTextRefusesBrokenBase64()
     {
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         QByteArray body;
         QByteArray text;
@@ -442,7 +442,7 @@ private slots:
 
     void answersStayWellFormed()
     {
-        RecordingBackEnd *backEnd = nullptr;
+        FakeBackEnd *backEnd = nullptr;
         auto processor = withBackEnd<XmlRequestProcessor>(backEnd);
         backEnd->result = { { "text", QString::fromLatin1("bell\x07 <tag> & \"q\"") },
                             { "1 bad key", 1 },
