@@ -5,10 +5,10 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
-              libsingleapplication-dev python3 zlib1g-dev
+              libsingleapplication-dev python3 zlib1g-dev ccache
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-asan clean
+.PHONY: deps build build-run run test test-asan clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -26,7 +26,11 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# Only what `run` starts: the service and the cashbox simulator.
+build-run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS) --target tillgate cashbox-sim
+
+run: build-run
 	./scripts/run-local.sh $(BUILD)
 
 test: build

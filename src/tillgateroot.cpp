@@ -27,7 +27,7 @@
 Q_LOGGING_CATEGORY(lcRoot, "tillgate.root")
 
 const QString TillgateRoot::APP_NAME = QStringLiteral("tillgate");
-const QString TillgateRoot::APP_VERSION = QStringLiteral("0.0.12");
+const QString TillgateRoot::APP_VERSION = QStringLiteral(TILLGATE_VERSION);
 const QString TillgateRoot::ORGANISATION_NAME = QStringLiteral("Zelvo");
 const QString TillgateRoot::ORGANISATION_DOMAIN = QStringLiteral("zelvo.local");
 const QString TillgateRoot::WORK_DIR_NAME = QStringLiteral("zelvotillgate");

@@ -141,6 +141,9 @@ QString latin1Parameter(const HttpRequest &request, const char *name)
 TillgateRequestHandler::TillgateRequestHandler(QObject *parent)
     : HttpRequestHandler(parent)
 {
+    // The favicon lives in the API's static library, whose resource object
+    // the linker would otherwise leave out.
+    Q_INIT_RESOURCE(api);
 }
 
 QString TillgateRequestHandler::utf8Text(const QByteArray &bytes)

@@ -25,9 +25,9 @@ const int MIN_STATEMENT_LENGTH = 7;
 TillgateCasheDbInitializer::TillgateCasheDbInitializer(QObject *parent)
     : QObject(parent)
 {
-    // The scripts live in the service's static library, whose resource
+    // The scripts live in the cache's static library, whose resource
     // object the linker would otherwise leave out.
-    Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(cache);
     const auto thread = reinterpret_cast<quintptr>(QThread::currentThreadId());
     setObjectName(QStringLiteral("TillgateCasheDbInitializer-") + QString::number(thread, 16));
 }
