@@ -5,10 +5,11 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
-              libsingleapplication-dev python3 zlib1g-dev ccache
+              libsingleapplication-dev python3 zlib1g-dev ccache \
+              dpkg-dev systemd
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build build-run run test test-asan clean
+.PHONY: deps build build-run run test test-asan package clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -40,6 +41,10 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTILLGATE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# build/tillgate_<version>_<arch>.deb and build/tillgate-sim_<version>_<arch>.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
