@@ -46,7 +46,12 @@ SimFptr::SimFptr()
 int SimFptr::begin(const char *method, const QString &arguments)
 {
     m_store.appendCall(QStringLiteral("%1(%2)").arg(QLatin1String(method), arguments));
-    m_faults = m_store.faults();
+    // Read at every call; parsed (and complained about) when it changed.
+    const QString faults = m_store.faultsText();
+    if (faults != m_faultsText) {
+        m_faultsText = faults;
+        m_faults = SimFaults::parse(faults);
+    }
     return m_faults.failure(QLatin1String(method));
 }
 

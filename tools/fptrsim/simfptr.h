@@ -2,6 +2,7 @@
 #define FPTRSIM_SIMFPTR_H
 
 #include "driverproperties.h"
+#include "simfaults.h"
 #include "simstore.h"
 #include "unsupportedfptr.h"
 
@@ -166,6 +167,7 @@ private:
     int putSetting(const char *method, const wchar_t *name, const QString &value);
 
     SimStore m_store;
+    QString m_faultsText;
     SimFaults m_faults;
     DriverProperties m_props;
     QMap<QString, QString> m_settings;

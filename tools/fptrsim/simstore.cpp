@@ -156,10 +156,10 @@ void SimStore::appendCall(const QString &line) const
     append(CALLS_FILE, (line + QLatin1Char('\n')).toUtf8());
 }
 
-SimFaults SimStore::faults() const
+QString SimStore::faultsText() const
 {
     QFile file(QDir(m_directory).filePath(FAULTS_FILE));
     if (!file.open(QIODevice::ReadOnly))
-        return SimFaults();
-    return SimFaults::parse(QString::fromUtf8(file.readAll()));
+        return QString();
+    return QString::fromUtf8(file.readAll());
 }

@@ -1,8 +1,6 @@
 #ifndef FPTRSIM_SIMSTORE_H
 #define FPTRSIM_SIMSTORE_H
 
-#include "simfaults.h"
-
 #include <QString>
 #include <QStringList>
 
@@ -47,7 +45,8 @@ public:
 
     void appendTape(const QStringList &lines) const;
     void appendCall(const QString &line) const;
-    SimFaults faults() const;
+    // The text of the faults file, empty when there is none.
+    QString faultsText() const;
 
 private:
     bool ensureDirectory() const;
