@@ -175,11 +175,11 @@ void TestFptrSim::settings()
     QCOMPARE(driver->GetStatus(), -1);
     QCOMPARE(driver.resultCode(), int(EC_NOT_ENABLED));
     QVERIFY(driver.connect());
-    QCOMPARE(driver->GetStatus(), 0);
     int model = 0, width = 0;
-    driver->get_Model(&model);
-    driver->get_CharLineLength(&width);
+    QCOMPARE(driver->get_Model(&model), 0); // known from connecting, before any status
     QCOMPARE(model, 67);
+    QCOMPARE(driver->GetStatus(), 0);
+    driver->get_CharLineLength(&width);
     QCOMPARE(width, 32);
     QVERIFY(!driver.text(&IFptr::get_SerialNumber).isEmpty());
 

@@ -47,8 +47,3 @@ QString ResultTexts::text(int code)
 {
     return texts().value(code, texts().value(EC_UNKNOWN));
 }
-
-bool ResultTexts::isKnown(int code)
-{
-    return texts().contains(code);
-}

@@ -10,7 +10,6 @@ public:
     // The text of `code`; a code the driver does not know gets the text of
     // the unknown error.
     static QString text(int code);
-    static bool isKnown(int code);
 };
 
 #endif

@@ -93,6 +93,7 @@ int SimFptr::device(const char *method, const std::function<int(SimRegister &)> 
     if (created)
         FiscalStorage(state).initialise(now);
     const QJsonObject before = state.toJson();
+    m_props.model = state.model;
 
     SimRegister reg(state, m_props, m_faults.paperOut(), now);
     const int code = command(reg);
@@ -181,6 +182,9 @@ int SimFptr::put_DeviceEnabled(int value)
         return finish(EC_NOT_CONNECTED);
     }
     m_enabled = value != 0;
+    // Connecting tells the driver which model it talks to.
+    if (m_enabled && m_props.model == 0)
+        m_props.model = m_settings.value(QStringLiteral("Model")).toInt();
     return finish(EC_OK);
 }
 

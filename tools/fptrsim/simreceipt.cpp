@@ -8,8 +8,6 @@
 
 #include <QRegularExpression>
 
-#include <cmath>
-
 using namespace TED::Fptr;
 
 namespace {

@@ -170,7 +170,6 @@ QString Tlv::display(quint16 tag, const QByteArray &value)
 {
     switch (typeOf(tag)) {
     case Type::Byte:
-    case Type::UInt16:
     case Type::UInt32:
         return QString::number(readUnsigned(value));
     case Type::Vln: {

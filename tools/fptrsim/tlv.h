@@ -17,7 +17,7 @@ public:
         QByteArray value;
     };
 
-    enum class Type { Byte, UInt16, UInt32, Vln, Fvln, UnixTime, String, Stlv, Bytes };
+    enum class Type { Byte, UInt32, Vln, Fvln, UnixTime, String, Stlv, Bytes };
 
     static QByteArray record(quint16 tag, const QByteArray &value);
     static QByteArray byte(quint16 tag, quint8 value);
