@@ -1,0 +1,32 @@
+#include "simfaults.h"
+
+#include "simlog.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+SimFaults SimFaults::parse(const QString &text)
+{
+    SimFaults faults;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines.at(i).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")));
+        bool codeOk = false;
+        if (words == QStringList{QStringLiteral("offline")}) {
+            faults.m_offline = true;
+        } else if (words == QStringList{QStringLiteral("paper-out")}) {
+            faults.m_paperOut = true;
+        } else if (words.size() == 3 && words.at(0) == QLatin1String("fail")
+                   && words.at(2).toInt(&codeOk) < 0 && codeOk) {
+            faults.m_failures.insert(words.at(1), words.at(2).toInt());
+        } else {
+            qCWarning(lcFptrSim, "faults line %d ignored: \"%s\" (expected offline, paper-out "
+                                 "or fail METHOD NEGATIVE-CODE)",
+                      i + 1, qUtf8Printable(line));
+        }
+    }
+    return faults;
+}

@@ -1,0 +1,31 @@
+#ifndef FPTRSIM_SIMFAULTS_H
+#define FPTRSIM_SIMFAULTS_H
+
+#include <QHash>
+#include <QString>
+
+// Faults a test switches on by writing the `faults` file of the state
+// directory, one per line:
+//   offline              enabling fails, a device already enabled has lost
+//                        its connection
+//   paper-out            printing and fiscal documents fail: no paper
+//   fail METHOD CODE     METHOD (as in calls.log) fails with CODE
+// Blank lines and lines starting with # are skipped; any other line is
+// ignored with a warning.
+class SimFaults
+{
+public:
+    static SimFaults parse(const QString &text);
+
+    bool offline() const { return m_offline; }
+    bool paperOut() const { return m_paperOut; }
+    // The code METHOD is to fail with, or 0.
+    int failure(const QString &method) const { return m_failures.value(method); }
+
+private:
+    bool m_offline = false;
+    bool m_paperOut = false;
+    QHash<QString, int> m_failures;
+};
+
+#endif
