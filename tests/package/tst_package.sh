@@ -40,7 +40,7 @@ for f in ./opt/zelvotillgate/bin/tillgate ./opt/zelvotillgate/etc/tillgate.conf 
 done
 sim_files=$(dpkg-deb -c "$SIM" | awk '{print $6}')
 for f in ./opt/zelvotillgate/sim/bin/cashbox-sim ./opt/zelvotillgate/sim/cashiers.json \
-         ./lib/systemd/system/tillgate-sim.service; do
+         ./opt/zelvotillgate/sim/lib/fptr/libfptr.so ./lib/systemd/system/tillgate-sim.service; do
     check "simulator package holds $f" grep -qx -- "$f" <<<"$sim_files"
 done
 
