@@ -138,6 +138,11 @@ bool TillgateRoot::init()
     }
 
     m_finder = std::make_unique<CashboxFinder>();
+    if (!m_finder->setQueryAddress(config.discoveryAddress())) {
+        qCWarning(lcRoot).noquote() << "The discovery address" << config.discoveryAddress()
+                                    << "is not an IPv4 address; the cashbox search uses"
+                                    << m_finder->queryAddress().toString();
+    }
     m_finder->init();
 
     settingsReady();
