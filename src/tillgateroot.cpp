@@ -24,6 +24,8 @@
 #include <QLoggingCategory>
 #include <QThread>
 
+#include <cstdlib>
+
 Q_LOGGING_CATEGORY(lcRoot, "tillgate.root")
 
 const QString TillgateRoot::APP_NAME = QStringLiteral("tillgate");
@@ -154,6 +156,14 @@ void TillgateRoot::settingsReady()
     if (m_httpThread)
         return;
     auto *worker = new HttpWorker;
+    // Without its HTTP server the service is of no use: it ends with a
+    // failure status, so that the service manager restarts it.
+    connect(worker, &qt5ext::AbstractWorker::started, this, [this](bool ok) {
+        if (ok)
+            return;
+        qCCritical(lcRoot) << "The HTTP server did not start; the service ends";
+        quit(EXIT_FAILURE);
+    }, Qt::QueuedConnection);
     m_httpThread.reset(new qt5ext::AbstractWorkerThread(worker));
     m_httpThread->start(QThread::InheritPriority);
 }
