@@ -210,11 +210,12 @@ void TillgateRoot::startCombineCashbox()
 
 void TillgateRoot::stop()
 {
-    m_finder.reset();
-    releaseBusController();
+    // Requests reach the finder and the bus controller: the HTTP server,
+    // with its connection threads, goes first.
     if (m_httpThread) {
         // The main thread keeps serving its events (queued calls from
-        // connection threads) until the HTTP thread has wound down.
+        // connection threads, bus traffic of requests still running) until
+        // the HTTP thread has wound down.
         QEventLoop loop;
         connect(m_httpThread.data(), &QThread::finished, &loop, &QEventLoop::quit);
         m_httpThread->quit();
@@ -223,6 +224,8 @@ void TillgateRoot::stop()
         m_httpThread->wait();
         m_httpThread.reset();
     }
+    m_finder.reset();
+    releaseBusController();
     // The event loop is over: run the deletions scheduled on the way out.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qt5ext::BaseDaemonRoot::stop();
