@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -81,6 +82,8 @@ private slots:
     void otherPushedCommandsAreNotStored();
     void simulatorRestartIsJoinedAgain();
     void destroyingTheControllerDeletesItsClients();
+    void leavingTheCashboxForgetsItsObjects_data();
+    void leavingTheCashboxForgetsItsObjects();
     void twentyThreadsEachGetTheirOwnAnswer();
 
 private:
@@ -341,6 +344,43 @@ void TestTillgateBus::destroyingTheControllerDeletesItsClients()
     m_controller.reset();
     QTRY_VERIFY(owned.isNull());
     QTRY_VERIFY(loose.isNull());
+}
+
+void TestTillgateBus::leavingTheCashboxForgetsItsObjects_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("stopped") << "stop" << false;
+    QTest::newRow("another address") << "move" << false;
+    QTest::newRow("same address") << "stay" << true;
+}
+
+// The offline login of the next cashbox must not accept the cashiers of the
+// one before.
+void TestTillgateBus::leavingTheCashboxForgetsItsObjects()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, kept);
+    QVERIFY(startService({}));
+    bus::SharedObjectsStorage storage;
+    QVERIFY(storage.contains(core::Cashier::CASHIERS_OBJECT_NAME));
+    QVERIFY(storage.contains(fiscal::RegData::BUS_OBJECT_NAME));
+
+    if (how == "stop") {
+        m_controller->stop();
+    } else if (how == "move") {
+        // A port nothing listens on: a cashbox that cannot be reached.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        m_controller->setBus("127.0.0.1", port, port);
+    } else {
+        m_controller->setBus("127.0.0.1", m_sim->msgPort, m_sim->queryPort);
+    }
+    QCOMPARE(storage.contains(core::Cashier::CASHIERS_OBJECT_NAME), kept);
+    QCOMPARE(storage.contains(fiscal::RegData::BUS_OBJECT_NAME), kept);
+    QCOMPARE(storage.contains(fiscal::FsStatus::OBJECT_NAME), kept);
 }
 
 void TestTillgateBus::twentyThreadsEachGetTheirOwnAnswer()

@@ -77,6 +77,8 @@ class TestHttpListener : public QObject
 private slots:
     void cleanup();
 
+    void host_data();
+    void host();
     void keepAlive();
     void pipelined();
     void connectionClose_data();
@@ -160,6 +162,38 @@ bool TestHttpListener::servesNewConnection()
         QTest::qWait(20);
     }
     return false;
+}
+
+void TestHttpListener::host_data()
+{
+    QTest::addColumn<QVariant>("host");
+    QTest::addColumn<QString>("listening");
+    QTest::newRow("every address") << QVariant() << "any";
+    QTest::newRow("loopback") << QVariant("127.0.0.1") << "127.0.0.1";
+    QTest::newRow("blanks around") << QVariant(" 127.0.0.1 ") << "127.0.0.1";
+    QTest::newRow("not an address") << QVariant("cashdesk") << QString();
+}
+
+void TestHttpListener::host()
+{
+    QFETCH(QVariant, host);
+    QFETCH(QString, listening);
+    const QHostAddress address = listening == "any" ? QHostAddress(QHostAddress::Any) : QHostAddress(listening);
+    m_settings = std::make_unique<QSettings>(m_dir.filePath("listener.conf"), QSettings::IniFormat);
+    m_settings->clear();
+    m_settings->beginGroup("LISTENER");
+    m_settings->setValue("port", 0);
+    if (host.isValid())
+        m_settings->setValue("host", host);
+    if (address.isNull())
+        QTest::ignoreMessage(QtCriticalMsg, "HttpListener: Cannot bind on port 0: \"cashdesk\" is not an IP address");
+    m_listener = std::make_unique<HttpListener>(m_settings.get(), &m_handler);
+    QCOMPARE(m_listener->isListening(), !address.isNull());
+    if (address.isNull())
+        return;
+    QCOMPARE(m_listener->serverAddress(), address);
+    m_port = m_listener->serverPort();
+    QVERIFY(servesNewConnection());
 }
 
 void TestHttpListener::keepAlive()

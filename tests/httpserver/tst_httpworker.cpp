@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,6 +26,7 @@ private slots:
     void servesWithDefaults();
     void readsListenerGroup();
     void restartReplacesListener();
+    void startFailsWithoutListening();
 
 private:
     void writeSettings(const QVariantMap &values);
@@ -138,6 +140,17 @@ void TestHttpWorker::restartReplacesListener()
     HttpTestClient client(port());
     client.send("GET / HTTP/1.1\r\n\r\n");
     QVERIFY(answered(client));
+}
+
+// The service ends on a failed start: the worker must report it.
+void TestHttpWorker::startFailsWithoutListening()
+{
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    writeSettings({{"port", taken.serverPort()}, {"host", "127.0.0.1"}});
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^HttpListener: Cannot bind on port"));
+    startWorker();
+    QTRY_COMPARE(m_started, QList<bool>{false});
 }
 
 QTEST_GUILESS_MAIN(TestHttpWorker)
