@@ -53,11 +53,12 @@ bool TestApiOstrak::startBoth(const QStringList &simulatorArguments, const QByte
         || !m_service->startListening())
         return false;
     // The service joins the bus in the background; the cashbox state comes
-    // through once it has.
+    // through once it has. A silent core holds every answer for its
+    // command time-out.
     bool joined = false;
     [&] {
         QTRY_COMPARE_WITH_TIMEOUT(
-            exchange("GET /cashboxstatus.json HTTP/1.1\r\n" + basic(credentials) + "\r\n").statusLine,
+            exchange("GET /cashboxstatus.json HTTP/1.1\r\n" + basic(credentials) + "\r\n", 30000).statusLine,
             QByteArray("HTTP/1.1 200 OK"), 60000);
         joined = true;
     }();
