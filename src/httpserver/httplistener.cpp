@@ -34,7 +34,7 @@ HttpListener::HttpListener(QSettings *settings, HttpRequestHandler *handler, QOb
         // Listening again on a listening socket only changes its backlog,
         // which the server would otherwise leave at its built-in size.
         ::listen(int(socketDescriptor()), backlog);
-        qCDebug(lcHttp, "HttpListener: Listening on port %i", int(serverPort()));
+        qCInfo(lcHttp, "HttpListener: Listening on port %i", int(serverPort()));
     } else {
         qCCritical(lcHttp, "HttpListener: Cannot bind on port %i: %s", port, qPrintable(errorString()));
     }
