@@ -99,7 +99,7 @@ def main():
         if status != 200:
             raise SystemExit("opening the shift failed: %d %r" % (status, body))
 
-        answered = []  # (completion order, session, body), in completion order
+        answered = []  # (session, body) of every receipt answered 200
         lock = threading.Lock()
         stop = threading.Event()
         prefix = "crash-%d-%d" % (os.getpid(), int(time.time()))
@@ -128,12 +128,16 @@ def main():
             thread.join()
 
         service = start_service(root, port, log)
+        # The register numbers its documents in the order it registers them;
+        # the order in which these threads got their answers may differ.
+        answered.sort(key=lambda entry: json.loads(entry[1])["document"]["fiscalDocNumber"])
         newest = answered[-REPLAYED:]
         lost = 0
         for session, body in newest:
             status, again = request(port, "POST", "/fiscalcheck.json", receipt(session))
             if status != 200 or json.loads(again)["document"] != json.loads(body)["document"]:
                 lost += 1
+                print("lost", session, status, again[:200], file=sys.stderr)
         print("answered=%d replayed=%d lost=%d (%d answered 200 before the kill)"
               % (len(newest), len(newest) - lost, lost, len(answered)))
         return 1 if lost else 0
