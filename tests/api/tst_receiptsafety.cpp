@@ -1,5 +1,6 @@
-#include "apiservice.h"
-#include "simprocess.h"
+#include "httptestclient.h"
+#include "servicerunner.h"
+#include "simrunner.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,26 +35,26 @@ private slots:
 
 private:
     void startBoth(const QStringList &simulatorArguments);
-    ApiService::Answer get(const QByteArray &path, const QByteArray &credentials = "1:30") const;
-    ApiService::Answer post(const QByteArray &path, const QByteArray &body, const QByteArray &type = "application/json") const;
+    HttpTestClient::Answer get(const QByteArray &path, const QByteArray &credentials = "1:30") const;
+    HttpTestClient::Answer post(const QByteArray &path, const QByteArray &body, const QByteArray &type = "application/json") const;
     static QByteArray receipt(const QByteArray &sessionMember, const QByteArray &price = "100");
     QByteArray tape() const;
 
     QTemporaryDir m_dir;
-    std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<ApiService> m_service;
+    std::unique_ptr<SimRunner> m_sim;
+    std::unique_ptr<ServiceRunner> m_service;
 };
 
 void TestReceiptSafety::startBoth(const QStringList &simulatorArguments)
 {
-    m_sim = std::make_unique<SimProcess>();
+    m_sim = std::make_unique<SimRunner>();
     QVERIFY(m_sim->start(QStringList{"--msg-port", "0", "--query-port", "0", "--tape", m_dir.filePath("tape.txt")}
                          + simulatorArguments));
-    m_service = std::make_unique<ApiService>();
+    m_service = std::make_unique<ServiceRunner>();
     QVERIFY(m_service->writeSettings("[TILLGATE]\ndeviceType=1\ndiscoveryAddress=127.0.0.1\nbusHost=127.0.0.1\n"
-                                     "busMsgPort=" + QByteArray::number(m_sim->msgPort)
-                                     + "\nbusQueryPort=" + QByteArray::number(m_sim->queryPort) + "\n"));
-    QVERIFY(m_service->start());
+                                     "busMsgPort=" + QByteArray::number(m_sim->msgPort())
+                                     + "\nbusQueryPort=" + QByteArray::number(m_sim->queryPort()) + "\n"));
+    QVERIFY(m_service->startListening());
     // The service joins the bus in the background.
     QTRY_COMPARE_WITH_TIMEOUT(get("/cashboxstatus.json").statusLine, QByteArray("HTTP/1.1 200 OK"), 60000);
 }
@@ -65,18 +66,21 @@ void TestReceiptSafety::cleanup()
     QFile::remove(m_dir.filePath("tape.txt"));
 }
 
-ApiService::Answer TestReceiptSafety::get(const QByteArray &path, const QByteArray &credentials) const
+HttpTestClient::Answer TestReceiptSafety::get(const QByteArray &path, const QByteArray &credentials) const
 {
-    return m_service->exchange("GET " + path + " HTTP/1.1\r\nAuthorization: Basic " + credentials.toBase64()
-                               + "\r\n\r\n", 60000);
+    return HttpTestClient::exchange(
+        m_service->port(), "GET " + path + " HTTP/1.1\r\nAuthorization: Basic " + credentials.toBase64() + "\r\n\r\n",
+        60000);
 }
 
-ApiService::Answer TestReceiptSafety::post(const QByteArray &path, const QByteArray &body, const QByteArray &type) const
+HttpTestClient::Answer TestReceiptSafety::post(const QByteArray &path, const QByteArray &body, const QByteArray &type) const
 {
-    return m_service->exchange("POST " + path + " HTTP/1.1\r\nAuthorization: Basic " + QByteArray("1:30").toBase64()
-                                   + "\r\nContent-Type: " + type + "\r\nContent-Length: "
-                                   + QByteArray::number(body.size()) + "\r\n\r\n" + body,
-                               60000);
+    return HttpTestClient::exchange(m_service->port(),
+                                    "POST " + path + " HTTP/1.1\r\nAuthorization: Basic "
+                                        + QByteArray("1:30").toBase64() + "\r\nContent-Type: " + type
+                                        + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n"
+                                        + body,
+                                    60000);
 }
 
 QByteArray TestReceiptSafety::receipt(const QByteArray &sessionMember, const QByteArray &price)
@@ -124,7 +128,7 @@ void TestReceiptSafety::answerIsReplayedWithoutThePush()
 
     // Stored on disk, not only in the running process.
     m_service->stop();
-    QVERIFY(m_service->start());
+    QVERIFY(m_service->startListening());
     const auto afterRestart = post(path, body);
     QCOMPARE(afterRestart.statusLine, QByteArray("HTTP/1.1 200 OK"));
     QCOMPARE(afterRestart.body, first.body);
