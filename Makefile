@@ -6,15 +6,21 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
               libsingleapplication-dev python3 zlib1g-dev ccache \
-              dpkg-dev systemd
+              dpkg-dev systemd python3-jsonschema python3-yaml chromium
+# The npm tools (OpenAPI linter, browser driver) want Node.js 20.19 or later.
+NPM_TOOLS  := tools/npm/node_modules/.installed
+# Loopback only: no telemetry, no update checks.
+export REDOCLY_TELEMETRY := off
+export REDOCLY_SUPPRESS_UPDATE_NOTICE := true
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build build-run run test test-asan package clean
+.PHONY: deps build build-run run test test-asan test-browser lint-api package clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
+	command -v npm >/dev/null || missing="$$missing nodejs npm"; \
 	if [ -n "$$missing" ]; then \
 	    echo "installing:$$missing"; \
 	    $(SUDO) apt-get update -qq && \
@@ -36,6 +42,20 @@ run: build-run
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	$(MAKE) lint-api test-browser
+
+$(NPM_TOOLS): tools/npm/package.json tools/npm/package-lock.json | deps
+	npm ci --prefix tools/npm --no-audit --no-fund
+	touch $@
+
+# docs/openapi.yaml against Redocly's rules (docs/redocly.yaml).
+lint-api: $(NPM_TOOLS)
+	tools/npm/node_modules/.bin/redocly lint --config docs/redocly.yaml docs/openapi.yaml
+
+# The demo page in headless Chromium on one origin, the service on another;
+# the screenshot lands in $(BUILD)/browser/.
+test-browser: build-run $(NPM_TOOLS)
+	node tests/browser/pos-demo.test.mjs $(BUILD)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTILLGATE_SANITIZE=ON
