@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
               libsingleapplication-dev python3 zlib1g-dev ccache \
-              dpkg-dev systemd
+              dpkg-dev systemd iproute2
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build build-run run test test-asan package clean
