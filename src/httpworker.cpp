@@ -43,7 +43,7 @@ bool HttpWorker::doStart()
     // threads call it, is gone before the listener's children are deleted.
     handler->setParent(listener);
     m_listener.reset(listener, &QObject::deleteLater);
-    return true;
+    return listener->isListening();
 }
 
 bool HttpWorker::doStop()

@@ -8,7 +8,8 @@
 class HttpListener;
 class QSettings;
 
-// Owns the HTTP listener on a thread of its own.
+// Owns the HTTP listener on a thread of its own. Its start fails when the
+// listener cannot listen.
 class HttpWorker : public qt5ext::AbstractWorker
 {
     Q_OBJECT

@@ -26,6 +26,8 @@
 #include <QLoggingCategory>
 #include <QThread>
 
+#include <cstdlib>
+
 Q_LOGGING_CATEGORY(lcRoot, "tillgate.root")
 
 const QString TillgateRoot::APP_NAME = QStringLiteral("tillgate");
@@ -141,6 +143,11 @@ bool TillgateRoot::init()
     }
 
     m_finder = std::make_unique<CashboxFinder>();
+    if (!m_finder->setQueryAddress(config.discoveryAddress())) {
+        qCWarning(lcRoot).noquote() << "The discovery address" << config.discoveryAddress()
+                                    << "is not an IPv4 address; the cashbox search uses"
+                                    << m_finder->queryAddress().toString();
+    }
     m_finder->init();
 
     settingsReady();
@@ -152,6 +159,14 @@ void TillgateRoot::settingsReady()
     if (m_httpThread)
         return;
     auto *worker = new HttpWorker;
+    // Without its HTTP server the service is of no use: it ends with a
+    // failure status, so that the service manager restarts it.
+    connect(worker, &qt5ext::AbstractWorker::started, this, [this](bool ok) {
+        if (ok)
+            return;
+        qCCritical(lcRoot) << "The HTTP server did not start; the service ends";
+        quit(EXIT_FAILURE);
+    }, Qt::QueuedConnection);
     m_httpThread.reset(new qt5ext::AbstractWorkerThread(worker));
     m_httpThread->start(QThread::InheritPriority);
 }
@@ -225,11 +240,12 @@ void TillgateRoot::startCombineCashbox()
 
 void TillgateRoot::stop()
 {
-    m_finder.reset();
-    releaseBusController();
+    // Requests reach the finder and the bus controller: the HTTP server,
+    // with its connection threads, goes first.
     if (m_httpThread) {
         // The main thread keeps serving its events (queued calls from
-        // connection threads) until the HTTP thread has wound down.
+        // connection threads, bus traffic of requests still running) until
+        // the HTTP thread has wound down.
         QEventLoop loop;
         connect(m_httpThread.data(), &QThread::finished, &loop, &QEventLoop::quit);
         m_httpThread->quit();
@@ -238,6 +254,8 @@ void TillgateRoot::stop()
         m_httpThread->wait();
         m_httpThread.reset();
     }
+    m_finder.reset();
+    releaseBusController();
     // The event loop is over: run the deletions scheduled on the way out.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qt5ext::BaseDaemonRoot::stop();

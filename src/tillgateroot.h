@@ -40,6 +40,8 @@ public:
     static QString buildDateTime(const char *date, const char *time);
 
     QSharedPointer<qt5ext::AbstractWorkerThread> httpThread() const { return m_httpThread; }
+    // Made before the HTTP server starts and deleted after it has stopped,
+    // so that request threads may use it.
     CashboxFinder *finder() const { return m_finder.get(); }
     // Empty unless the fiscal core back-end is in use.
     QSharedPointer<TillgateBusController> bus() const { return m_bus; }

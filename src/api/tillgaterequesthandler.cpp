@@ -241,9 +241,7 @@ void TillgateRequestHandler::service(HttpRequest &request, HttpResponse &respons
     const TillgateConfig config;
     const QStringList origins = config.allowedOrigins();
     if (!origins.isEmpty()) {
-        QByteArray requestOrigin = request.getHeader(QByteArrayLiteral("Origin"));
-        if (requestOrigin.isEmpty())
-            requestOrigin = request.getHeader(QByteArrayLiteral("origin"));
+        const QByteArray requestOrigin = request.getHeader(QByteArrayLiteral("Origin"));
         bool vary = false;
         response.setHeader(QByteArrayLiteral("Access-Control-Allow-Origin"),
                            allowedOrigin(origins, requestOrigin, vary));

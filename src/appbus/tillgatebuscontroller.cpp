@@ -6,6 +6,8 @@
 #include "tillgateconfig.h"
 #include "tillgatecoreapi.h"
 
+#include <sharedobjectsstorage.h>
+
 TillgateBusController::TillgateBusController(QObject *parent)
     : bus::AppBusController(300000, TillgateConfig::TILLGATE_BUSNAME, parent)
 {
@@ -65,4 +67,11 @@ void TillgateBusController::prepareQueryWorker(bus::AppBusQueryWorker *worker)
             Qt::QueuedConnection);
     connect(this, &TillgateBusController::sendCommand, own, &TillgateBusQueryWorker::sendCommand,
             Qt::QueuedConnection);
+}
+
+void TillgateBusController::doKillThreads()
+{
+    bus::AppBusController::doKillThreads();
+    bus::SharedObjectsStorage().clear();
+    RegDataCache::invalidate();
 }

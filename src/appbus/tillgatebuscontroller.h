@@ -28,6 +28,10 @@ protected:
     bool doStart() override;
     void prepareMsgWorker(bus::AppBusMsgWorker *worker) override;
     void prepareQueryWorker(bus::AppBusQueryWorker *worker) override;
+    // Once the workers have ended, what they received from the bus (cashier
+    // list, registration data) is forgotten: it belongs to the cashbox left
+    // behind, whether the controller stops or joins another address.
+    void doKillThreads() override;
 };
 
 #endif

@@ -23,10 +23,12 @@ public:
 
     void setPortName(const QString &portName) { m_portName = portName; }
     void setBaudRate(const quint32 &baudRate) { m_baudRate = baudRate; }
-    void setDataBits(const QSerialPort::DataBits &dataBits) { m_dataBits = dataBits; }
-    void setParity(const QSerialPort::Parity &parity) { m_parity = parity; }
-    void setStopBits(const QSerialPort::StopBits &stopBits) { m_stopBits = stopBits; }
-    void setFlowControl(const QSerialPort::FlowControl &flowControl) { m_flowControl = flowControl; }
+    // The enumerated settings keep to the values a serial line has (data
+    // bits 5 to 8); any other value is logged and the default taken.
+    void setDataBits(const QSerialPort::DataBits &dataBits);
+    void setParity(const QSerialPort::Parity &parity);
+    void setStopBits(const QSerialPort::StopBits &stopBits);
+    void setFlowControl(const QSerialPort::FlowControl &flowControl);
 
     void clean();
     QSharedPointer<PortSettings> clone() const;

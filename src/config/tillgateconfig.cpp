@@ -15,6 +15,7 @@ const QString TillgateConfig::DEVICE_TYPE = QStringLiteral("deviceType");
 const QString TillgateConfig::BUS_HOST = QStringLiteral("busHost");
 const QString TillgateConfig::BUS_MSG_PORT = QStringLiteral("busMsgPort");
 const QString TillgateConfig::BUS_QUERY_PORT = QStringLiteral("busQueryPort");
+const QString TillgateConfig::DISCOVERY_ADDRESS = QStringLiteral("discoveryAddress");
 const QString TillgateConfig::COMBINE_SECTION = QStringLiteral("COMBINE");
 const QString TillgateConfig::COMBINE_CASHIER_NAME = QStringLiteral("cashier");
 const QString TillgateConfig::COMBINE_CASHIER_INN = QStringLiteral("cashierInn");
@@ -91,6 +92,16 @@ quint16 TillgateConfig::busQueryPort() const
 void TillgateConfig::setBusQueryPort(quint16 port)
 {
     setValue(SECTION, BUS_QUERY_PORT, port);
+}
+
+QString TillgateConfig::discoveryAddress() const
+{
+    return value(SECTION, DISCOVERY_ADDRESS, QStringLiteral("255.255.255.255")).toString();
+}
+
+void TillgateConfig::setDiscoveryAddress(const QString &address)
+{
+    setValue(SECTION, DISCOVERY_ADDRESS, address);
 }
 
 QString TillgateConfig::combineCashierName() const

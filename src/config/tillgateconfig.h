@@ -28,6 +28,7 @@ public:
     static const QString BUS_HOST;
     static const QString BUS_MSG_PORT;
     static const QString BUS_QUERY_PORT;
+    static const QString DISCOVERY_ADDRESS;
     static const QString COMBINE_SECTION;
     static const QString COMBINE_CASHIER_NAME;
     static const QString COMBINE_CASHIER_INN;
@@ -46,6 +47,11 @@ public:
     void setBusMsgPort(quint16 port);
     quint16 busQueryPort() const;
     void setBusQueryPort(quint16 port);
+
+    // Where the cashbox search sends its queries: the IPv4 broadcast
+    // address unless set (127.0.0.1 keeps the search on this machine).
+    QString discoveryAddress() const;
+    void setDiscoveryAddress(const QString &address);
 
     QString combineCashierName() const;
     void setCombineCashierName(const QString &name);

@@ -14,6 +14,7 @@ const QByteArray CashboxFinder::QUERY = QByteArrayLiteral("searchcashbox");
 const QString CashboxFinder::AUTOCONF_KEY = QStringLiteral("zelvoautoconf");
 
 QHash<QString, FindedCashbox> CashboxFinder::s_cashboxes;
+QStringList CashboxFinder::s_answerOrder;
 QMutex CashboxFinder::s_mutex;
 
 namespace {
@@ -49,6 +50,15 @@ void CashboxFinder::setQueryTarget(const QHostAddress &address, quint16 port)
     m_queryPort = port;
 }
 
+bool CashboxFinder::setQueryAddress(const QString &address)
+{
+    const QHostAddress parsed(address.trimmed());
+    if (parsed.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    m_queryAddress = parsed;
+    return true;
+}
+
 quint16 CashboxFinder::answerPort() const
 {
     return m_socket ? m_socket->localPort() : m_answerPort;
@@ -67,6 +77,7 @@ void CashboxFinder::init()
     if (m_socket)
         return;
 
+    m_loggedSenders.clear();
     m_socket = new QUdpSocket(this);
     connect(m_socket, &QUdpSocket::readyRead, this, &CashboxFinder::processPendingDatagramm);
     // Other programs on this machine may listen for the same answers.
@@ -82,6 +93,8 @@ void CashboxFinder::init()
     m_timer->setSingleShot(true);
     m_timer->start();
 
+    qCDebug(lcDiscovery).noquote() << "Cashbox search: queries go to" << m_queryAddress.toString() << "port"
+                                   << m_queryPort;
     const quint64 search = ++m_search;
     QTimer::singleShot(m_searchDuration, this, [this, search] {
         if (search == m_search)
@@ -94,6 +107,7 @@ void CashboxFinder::cleanAndInit()
     {
         QMutexLocker locker(&s_mutex);
         s_cashboxes.clear();
+        s_answerOrder.clear();
     }
     init();
 }
@@ -132,29 +146,60 @@ void CashboxFinder::processPendingDatagramm()
 void CashboxFinder::processDatagram(const QByteArray &datagram, const QHostAddress &sender,
                                     quint16 senderPort)
 {
-    const QString text = loggedText(datagram);
     const QHostAddress ip(sender.toIPv4Address());
-    qCWarning(lcDiscovery).noquote() << "Discovery answer" << text << "from" << ip.toString()
-                                     << "port" << senderPort;
+    const bool log = firstFromSender(ip);
+    if (datagram.size() > MAX_DATAGRAM_SIZE) {
+        if (log) {
+            qCWarning(lcDiscovery).noquote() << "Discovery datagram of" << datagram.size() << "bytes from"
+                                             << ip.toString() << "port" << senderPort << "ignored";
+        }
+        return;
+    }
+    const QString text = loggedText(datagram);
+    if (log) {
+        qCWarning(lcDiscovery).noquote() << "Discovery answer" << text << "from" << ip.toString() << "port"
+                                         << senderPort;
+    }
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(datagram, &error);
     if (error.error != QJsonParseError::NoError) {
-        qCWarning(lcDiscovery).noquote() << "Discovery answer is not JSON:" << error.errorString()
-                                         << text;
+        if (log)
+            qCWarning(lcDiscovery).noquote() << "Discovery answer is not JSON:" << error.errorString() << text;
         return;
     }
     const QJsonObject object = document.object();
     if (!object.contains(AUTOCONF_KEY)) {
-        qCWarning(lcDiscovery).noquote() << "Discovery answer without" << AUTOCONF_KEY << ":" << text;
+        if (log)
+            qCWarning(lcDiscovery).noquote() << "Discovery answer without" << AUTOCONF_KEY << ":" << text;
         return;
     }
     const QVariantMap description = object.value(AUTOCONF_KEY).toVariant().toMap();
     const FindedCashbox cashbox(ip, description);
     if (!cashbox.isValid()) {
-        qCWarning(lcDiscovery) << "Discovery answer of an invalid cashbox:" << description;
+        if (log)
+            qCWarning(lcDiscovery) << "Discovery answer of an invalid cashbox:" << description;
         return;
     }
+    store(cashbox);
+}
+
+bool CashboxFinder::firstFromSender(const QHostAddress &sender)
+{
+    const quint32 address = sender.toIPv4Address();
+    if (m_loggedSenders.contains(address) || m_loggedSenders.size() >= MAX_CASHBOXES)
+        return false;
+    m_loggedSenders.insert(address);
+    return true;
+}
+
+void CashboxFinder::store(const FindedCashbox &cashbox)
+{
+    const QString key = cashbox.key();
     QMutexLocker locker(&s_mutex);
-    s_cashboxes.insert(cashbox.key(), cashbox);
+    s_cashboxes.insert(key, cashbox);
+    s_answerOrder.removeOne(key);
+    s_answerOrder.append(key);
+    while (s_answerOrder.size() > MAX_CASHBOXES)
+        s_cashboxes.remove(s_answerOrder.takeFirst());
 }

@@ -7,6 +7,8 @@
 #include <QHostAddress>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
+#include <QStringList>
 
 class QTimer;
 class QUdpSocket;
@@ -24,6 +26,10 @@ public:
     static constexpr quint16 ANSWER_PORT = 43786;
     static constexpr int QUERY_INTERVAL_MS = 5000;
     static constexpr int SEARCH_DURATION_MS = 300000;
+    // The table keeps the cashboxes that answered last; an answer is a few
+    // hundred bytes, bigger datagrams are not read as answers.
+    static constexpr int MAX_CASHBOXES = 256;
+    static constexpr int MAX_DATAGRAM_SIZE = 4096;
 
     explicit CashboxFinder(QObject *parent = nullptr);
     ~CashboxFinder() override;
@@ -31,6 +37,9 @@ public:
     // Where the queries go; the IPv4 broadcast address and QUERY_PORT unless
     // changed. Takes effect with the next query.
     void setQueryTarget(const QHostAddress &address, quint16 port = QUERY_PORT);
+    // The query address as text; false, and the address unchanged, unless
+    // it is an IPv4 address (the socket speaks IPv4 only).
+    bool setQueryAddress(const QString &address);
     QHostAddress queryAddress() const { return m_queryAddress; }
     quint16 queryPort() const { return m_queryPort; }
     // The port answers are read on, ANSWER_PORT unless changed; 0 lets the
@@ -58,6 +67,10 @@ public slots:
 
 private:
     void processDatagram(const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort);
+    // True for the first datagram of a sender in this search: only that one
+    // is logged, so that a flood of answers cannot flood the log.
+    bool firstFromSender(const QHostAddress &sender);
+    static void store(const FindedCashbox &cashbox);
 
     QUdpSocket *m_socket = nullptr;
     QTimer *m_timer = nullptr;
@@ -68,8 +81,12 @@ private:
     QHostAddress m_queryAddress{QHostAddress::Broadcast};
     quint16 m_queryPort = QUERY_PORT;
     quint16 m_answerPort = ANSWER_PORT;
+    // Senders logged in this search, at most MAX_CASHBOXES of them.
+    QSet<quint32> m_loggedSenders;
 
     static QHash<QString, FindedCashbox> s_cashboxes;
+    // The keys of the table, the one that answered longest ago first.
+    static QStringList s_answerOrder;
     static QMutex s_mutex;
 };
 

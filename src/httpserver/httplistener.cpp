@@ -25,11 +25,16 @@ HttpListener::HttpListener(QSettings *settings, HttpRequestHandler *handler, QOb
     const int port = settings->value(QStringLiteral("port")).toInt();
     const int backlog = settings->value(QStringLiteral("maxPendingConnections"), 100).toInt();
     setMaxPendingConnections(backlog);
-    if (listen(QHostAddress::Any, quint16(port))) {
+    const QString host = settings->value(QStringLiteral("host")).toString().trimmed();
+    const QHostAddress address = host.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(host);
+    if (address.isNull()) {
+        qCCritical(lcHttp, "HttpListener: Cannot bind on port %i: \"%s\" is not an IP address", port,
+                   qPrintable(host));
+    } else if (listen(address, quint16(port))) {
         // Listening again on a listening socket only changes its backlog,
         // which the server would otherwise leave at its built-in size.
         ::listen(int(socketDescriptor()), backlog);
-        qCDebug(lcHttp, "HttpListener: Listening on port %i", int(serverPort()));
+        qCInfo(lcHttp, "HttpListener: Listening on port %i", int(serverPort()));
     } else {
         qCCritical(lcHttp, "HttpListener: Cannot bind on port %i: %s", port, qPrintable(errorString()));
     }

@@ -11,15 +11,17 @@ class HttpConnectionHandlerPool;
 class HttpRequestHandler;
 class QSettings;
 
-// Accepts connections on "port" (all local addresses) and passes each to a
-// connection handler of the pool; when every handler is busy the client
-// gets a fixed 503 answer and is closed. Lives on the thread that creates it.
+// Accepts connections on "port" of "host" (every local address unless set)
+// and passes each to a connection handler of the pool; when every handler is
+// busy the client gets a fixed 503 answer and is closed. Lives on the thread
+// that creates it.
 class HttpListener : public QTcpServer
 {
     Q_OBJECT
 public:
     // The settings (group already entered) and the request handler are not
-    // owned and must outlive the listener. Starts listening at once.
+    // owned and must outlive the listener. Starts listening at once;
+    // isListening() tells whether that worked.
     HttpListener(QSettings *settings, HttpRequestHandler *handler, QObject *parent = nullptr);
     ~HttpListener() override;
 

@@ -156,14 +156,20 @@ void HttpRequest::parseHeaderLine(const QByteArray &line)
     const int colon = line.indexOf(':');
     if (colon > 0) {
         m_currentHeader = line.left(colon);
-        m_headers.insert(m_currentHeader, line.mid(colon + 1).trimmed());
+        addHeader(m_currentHeader, line.mid(colon + 1).trimmed());
     } else if (!line.isEmpty()) {
         // A folded continuation of the header before.
         if (m_headers.contains(m_currentHeader))
-            m_headers.insert(m_currentHeader, m_headers.value(m_currentHeader) + ' ' + line);
+            addHeader(m_currentHeader, m_headers.value(m_currentHeader) + ' ' + line);
     } else {
         finishHeaders();
     }
+}
+
+void HttpRequest::addHeader(const QByteArray &name, const QByteArray &value)
+{
+    m_headers.insert(name, value);
+    m_headersByLowerName.insert(name.toLower(), value);
 }
 
 // The body length from "Content-Length". Anything that would let body bytes
@@ -172,19 +178,17 @@ void HttpRequest::parseHeaderLine(const QByteArray &line)
 // contradicting lengths.
 bool HttpRequest::readBodyLength()
 {
+    if (m_headersByLowerName.contains("transfer-encoding")) {
+        abort("received a request with Transfer-Encoding, which is not supported");
+        return false;
+    }
     QByteArray length;
-    for (auto it = m_headers.cbegin(); it != m_headers.cend(); ++it) {
-        if (it.key().compare("Transfer-Encoding", Qt::CaseInsensitive) == 0) {
-            abort("received a request with Transfer-Encoding, which is not supported");
-            return false;
-        }
-        if (it.key().compare("Content-Length", Qt::CaseInsensitive) != 0)
-            continue;
-        if (!isDecimal(it.value()) || (!length.isNull() && length != it.value())) {
+    for (const QByteArray &value : getHeaders("Content-Length")) {
+        if (!isDecimal(value) || (!length.isNull() && length != value)) {
             abort("received broken HTTP request, invalid Content-Length");
             return false;
         }
-        length = it.value();
+        length = value;
     }
     if (length.isNull())
         return true;
@@ -200,7 +204,7 @@ bool HttpRequest::readBodyLength()
 
 void HttpRequest::finishHeaders()
 {
-    const QByteArray contentType = m_headers.value("Content-Type");
+    const QByteArray contentType = getHeader("Content-Type");
     if (contentType.startsWith("multipart/form-data")) {
         const int at = contentType.indexOf("boundary=");
         if (at >= 0)
@@ -271,8 +275,8 @@ void HttpRequest::decodeParameters()
         m_path.truncate(query);
     }
     if (!m_body.isEmpty()
-        && (!m_headers.contains("Content-Type")
-            || m_headers.value("Content-Type").startsWith("application/x-www-form-urlencoded"))) {
+        && (!m_headersByLowerName.contains("content-type")
+            || getHeader("Content-Type").startsWith("application/x-www-form-urlencoded"))) {
         if (!m_rawParameters.isEmpty())
             m_rawParameters += '&';
         m_rawParameters += m_body;
@@ -386,12 +390,12 @@ QByteArray HttpRequest::getPath() const
 
 QByteArray HttpRequest::getHeader(const QByteArray &name) const
 {
-    return m_headers.value(name);
+    return m_headersByLowerName.value(name.toLower());
 }
 
 QList<QByteArray> HttpRequest::getHeaders(const QByteArray &name) const
 {
-    return m_headers.values(name);
+    return m_headersByLowerName.values(name.toLower());
 }
 
 QByteArray HttpRequest::getParameter(const QByteArray &name) const

@@ -48,6 +48,8 @@ public:
     QByteArray getBody() const { return m_body; }
     QHostAddress getPeerAddress() const { return m_peerAddress; }
 
+    // Header names are compared without case; the header map keeps them as
+    // received.
     QByteArray getHeader(const QByteArray &name) const;
     QList<QByteArray> getHeaders(const QByteArray &name) const;
     QMultiMap<QByteArray, QByteArray> getHeaderMap() const { return m_headers; }
@@ -71,6 +73,7 @@ private:
     qint64 readLine(const char *data, qint64 size);
     void parseRequestLine(const QByteArray &line);
     void parseHeaderLine(const QByteArray &line);
+    void addHeader(const QByteArray &name, const QByteArray &value);
     void finishHeaders();
     bool readBodyLength();
     qint64 readBody(const char *data, qint64 size);
@@ -86,6 +89,8 @@ private:
     QByteArray m_version;
     QHostAddress m_peerAddress;
     QMultiMap<QByteArray, QByteArray> m_headers;
+    // The same values under lower-cased names, for the lookups.
+    QMultiMap<QByteArray, QByteArray> m_headersByLowerName;
     QMultiMap<QByteArray, QByteArray> m_parameters;
     mutable QMap<QString, QByteArray> m_lowerCaseNames;
     mutable bool m_lowerCaseNamesBuilt = false;

@@ -1,8 +1,7 @@
-#include "apiservice.h"
+#include "httptestclient.h"
+#include "servicerunner.h"
+#include "simrunner.h"
 
-#include <QJsonDocument>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -34,58 +33,42 @@ private:
             + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
 
-    std::unique_ptr<QProcess> m_simulator;
-    std::unique_ptr<ApiService> m_service;
+    HttpTestClient::Answer exchange(const QByteArray &request, int timeoutMs = 10000) const
+    {
+        return HttpTestClient::exchange(m_service->port(), request, timeoutMs);
+    }
+
+    SimRunner m_simulator;
+    std::unique_ptr<ServiceRunner> m_service;
 };
 
 bool TestApiOstrak::startBoth(const QStringList &simulatorArguments, const QByteArray &credentials)
 {
-    m_simulator = std::make_unique<QProcess>();
-    // Its log goes straight to ours: an undrained pipe would stall it.
-    m_simulator->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_simulator->start(QStringLiteral(TILLGATE_BIN_DIR "/cashbox-sim"),
-                       QStringList{"--msg-port", "0", "--query-port", "0"} + simulatorArguments);
-    if (!m_simulator->waitForStarted(10000))
+    if (!m_simulator.start(simulatorArguments))
         return false;
-    static const QRegularExpression portsLine(QStringLiteral("msg=(\\d+) query=(\\d+)"));
-    QRegularExpressionMatch ports;
-    QByteArray printed;
-    QElapsedTimer timer;
-    timer.start();
-    while (!ports.hasMatch() && timer.elapsed() < 10000 && m_simulator->waitForReadyRead(200)) {
-        printed += m_simulator->readAllStandardOutput();
-        ports = portsLine.match(QString::fromLatin1(printed));
-    }
-    if (!ports.hasMatch())
-        return false;
-
-    m_service = std::make_unique<ApiService>();
+    m_service = std::make_unique<ServiceRunner>();
     if (!m_service->writeSettings("[TILLGATE]\ndeviceType=1\nbusHost=127.0.0.1\nbusMsgPort="
-                                  + ports.captured(1).toLatin1() + "\nbusQueryPort=" + ports.captured(2).toLatin1()
-                                  + "\n")
-        || !m_service->start())
+                                  + QByteArray::number(m_simulator.msgPort())
+                                  + "\nbusQueryPort=" + QByteArray::number(m_simulator.queryPort()) + "\n")
+        || !m_service->startListening())
         return false;
     // The service joins the bus in the background; the cashbox state comes
-    // through once it has.
-    timer.restart();
-    while (timer.elapsed() < 60000) {
-        const auto answer =
-            m_service->exchange("GET /cashboxstatus.json HTTP/1.1\r\n" + basic(credentials) + "\r\n");
-        if (answer.statusLine == "HTTP/1.1 200 OK")
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
+    // through once it has. A silent core holds every answer for its
+    // command time-out.
+    bool joined = false;
+    [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(
+            exchange("GET /cashboxstatus.json HTTP/1.1\r\n" + basic(credentials) + "\r\n", 30000).statusLine,
+            QByteArray("HTTP/1.1 200 OK"), 60000);
+        joined = true;
+    }();
+    return joined;
 }
 
 void TestApiOstrak::cleanup()
 {
     m_service.reset();
-    if (m_simulator) {
-        m_simulator->kill();
-        m_simulator->waitForFinished(5000);
-        m_simulator.reset();
-    }
+    m_simulator.stop();
 }
 
 // The simulated core knows its cashiers by name.
@@ -95,11 +78,11 @@ static const QByteArray ADMIN = QByteArray("\xd0\x90\xd0\xb4\xd0\xbc\xd0\xb8\xd0
 void TestApiOstrak::onlineLogin()
 {
     QVERIFY(startBoth({}, ADMIN));
-    auto answer = m_service->exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic(ADMIN) + "\r\n");
+    auto answer = exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic(ADMIN) + "\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 200 OK"));
     QVERIFY(answer.body.startsWith("{\"fsStatus\":"));
 
-    answer = m_service->exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic(ADMIN.left(ADMIN.size() - 1) + "1") + "\r\n");
+    answer = exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic(ADMIN.left(ADMIN.size() - 1) + "1") + "\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 401 Unauthorized"));
     // The core's reason follows the fixed text.
     QVERIFY(answer.body.startsWith("401 Unauthorized "));
@@ -110,25 +93,23 @@ void TestApiOstrak::onlineLogin()
 void TestApiOstrak::receiptIsAnsweredFromTheCache()
 {
     QVERIFY(startBoth({}, ADMIN));
-    QCOMPARE(m_service->exchange("GET /cycleopen.json HTTP/1.1\r\n" + basic(ADMIN) + "\r\n").statusLine,
+    QCOMPARE(exchange("GET /cycleopen.json HTTP/1.1\r\n" + basic(ADMIN) + "\r\n").statusLine,
              QByteArray("HTTP/1.1 200 OK"));
     const QByteArray receipt = R"({"document":{"sessionId":"ostrak-cache-1","print":0,"data":{"type":1,)"
                                R"("moneyType":1,"sum":100,"fiscprops":[{"tag":1059,"fiscprops":[)"
                                R"({"tag":1030,"value":"Bread"},{"tag":1079,"value":100},{"tag":1023,"value":1}]}]}}})";
-    const auto first = m_service->exchange(post("/fiscalcheck.json", ADMIN, receipt));
+    const auto first = exchange(post("/fiscalcheck.json", ADMIN, receipt));
     QCOMPARE(first.statusLine, QByteArray("HTTP/1.1 200 OK"));
     QVERIFY(first.body.startsWith("{\"document\":"));
 
     // The fiscal core's final answer reaches the cache on its own; until it
     // has, a repeat is refused rather than registered twice.
-    ApiService::Answer repeat;
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        repeat = m_service->exchange(post("/fiscalcheck.json", ADMIN, receipt));
-        QVERIFY2(repeat.statusLine == "HTTP/1.1 200 OK" || repeat.statusLine == "HTTP/1.1 507 Insufficient Storage ",
-                 repeat.statusLine.constData());
-    } while (repeat.statusLine != "HTTP/1.1 200 OK" && timer.elapsed() < 10000 && (QTest::qWait(50), true));
+    HttpTestClient::Answer repeat;
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 repeat = exchange(post("/fiscalcheck.json", ADMIN, receipt));
+                                 return repeat.statusLine != "HTTP/1.1 507 Insufficient Storage ";
+                             }()),
+                             10000);
     QCOMPARE(repeat.statusLine, QByteArray("HTTP/1.1 200 OK"));
     QVERIFY(repeat.body.startsWith("{\"document\":"));
 }
@@ -137,9 +118,9 @@ void TestApiOstrak::offlineLoginWhenTheCoreIsSilent()
 {
     QVERIFY(startBoth({"--silent", "checkRegistration"}, "2:1"));
     // Cashier 2 of the simulator's list has the password 1.
-    auto answer = m_service->exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic("2:1") + "\r\n", 30000);
+    auto answer = exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic("2:1") + "\r\n", 30000);
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 200 OK"));
-    answer = m_service->exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic("1:99") + "\r\n", 30000);
+    answer = exchange("GET /fsstatus.json HTTP/1.1\r\n" + basic("1:99") + "\r\n", 30000);
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 401 Unauthorized"));
     QCOMPARE(answer.body, QByteArray("401 Unauthorized "));
 }

@@ -1,4 +1,5 @@
-#include "apiservice.h"
+#include "httptestclient.h"
+#include "servicerunner.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -31,7 +32,12 @@ private slots:
     void debugMessagesOnlyWhenAsked();
 
 private:
-    ApiService m_service;
+    HttpTestClient::Answer exchange(const QByteArray &request) const
+    {
+        return HttpTestClient::exchange(m_service.port(), request);
+    }
+
+    ServiceRunner m_service;
 };
 
 static QByteArray basic(const QByteArray &credentials)
@@ -42,7 +48,7 @@ static QByteArray basic(const QByteArray &credentials)
 void TestApiProcess::initTestCase()
 {
     QVERIFY(m_service.writeSettings("[TILLGATE]\ndeviceType=0\n"));
-    QVERIFY2(m_service.start(), m_service.output().constData());
+    QVERIFY2(m_service.startListening(), m_service.output().constData());
 }
 
 void TestApiProcess::cleanupTestCase()
@@ -58,7 +64,7 @@ void TestApiProcess::init()
 void TestApiProcess::optionsAnywhere()
 {
     for (const QByteArray &path : {QByteArray("/fiscalcheck.json"), QByteArray("/"), QByteArray("/x.xml")}) {
-        const auto answer = m_service.exchange("OPTIONS " + path + " HTTP/1.1\r\n\r\n");
+        const auto answer = exchange("OPTIONS " + path + " HTTP/1.1\r\n\r\n");
         QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 200 OK"));
         QCOMPARE(answer.headers.value("Access-Control-Allow-Methods"), QByteArray("GET, POST, OPTIONS"));
         QCOMPARE(answer.headers.value("Content-Length"), QByteArray("0"));
@@ -67,22 +73,22 @@ void TestApiProcess::optionsAnywhere()
 
 void TestApiProcess::challenge()
 {
-    auto answer = m_service.exchange("GET /cycleopen.json HTTP/1.1\r\n\r\n");
+    auto answer = exchange("GET /cycleopen.json HTTP/1.1\r\n\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 401 Unauthorized"));
     QCOMPARE(answer.headers.value("WWW-Authenticate"), QByteArray("Basic realm=\"kxvd_T3pQwzLm9RaH:\""));
     QCOMPARE(answer.body, QByteArray());
     // No cashier list is published without a fiscal core: every login fails.
-    answer = m_service.exchange("GET /cycleopen.json HTTP/1.1\r\n" + basic("1:30") + "\r\n");
+    answer = exchange("GET /cycleopen.json HTTP/1.1\r\n" + basic("1:30") + "\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 401 Unauthorized"));
     QCOMPARE(answer.body, QByteArray("401 Unauthorized "));
 }
 
 void TestApiProcess::robotsAndFavicon()
 {
-    auto answer = m_service.exchange("GET /robots.txt HTTP/1.1\r\n\r\n");
+    auto answer = exchange("GET /robots.txt HTTP/1.1\r\n\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 200 Ok"));
     QCOMPARE(answer.body, QByteArray("User-agent:*\nDisallow: /"));
-    answer = m_service.exchange("GET /favicon.ico HTTP/1.1\r\n\r\n");
+    answer = exchange("GET /favicon.ico HTTP/1.1\r\n\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 200 Ok"));
     QFile icon(QStringLiteral(TILLGATE_SOURCE_DIR "/icons/favicon.png"));
     QVERIFY(icon.open(QIODevice::ReadOnly));
@@ -132,21 +138,21 @@ void TestApiProcess::routingTable()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, statusLine);
     QVERIFY(m_service.writeSettings("[TILLGATE]\ndeviceType=2\n"));
-    QCOMPARE(m_service.exchange(request).statusLine, statusLine);
+    QCOMPARE(exchange(request).statusLine, statusLine);
 }
 
 void TestApiProcess::errorTexts()
 {
-    auto answer = m_service.exchange("GET /nothing-here.json HTTP/1.1\r\n" + basic("1:2") + "\r\n");
+    auto answer = exchange("GET /nothing-here.json HTTP/1.1\r\n" + basic("1:2") + "\r\n");
     QVERIFY(answer.statusLine.startsWith("HTTP/1.1 401"));
     QVERIFY(m_service.writeSettings("[TILLGATE]\ndeviceType=2\n"));
-    answer = m_service.exchange("GET /nothing-here.json HTTP/1.1\r\n\r\n");
+    answer = exchange("GET /nothing-here.json HTTP/1.1\r\n\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 404 Not found"));
     QCOMPARE(answer.body, QByteArray("404 Not found"));
-    answer = m_service.exchange("DELETE /fsstatus.json HTTP/1.1\r\n\r\n");
+    answer = exchange("DELETE /fsstatus.json HTTP/1.1\r\n\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 400 Bad request"));
     QCOMPARE(answer.body, QByteArray("400 Bad request DELETE"));
-    answer = m_service.exchange("GET /fiscaldoc.json?number=x HTTP/1.1\r\n\r\n");
+    answer = exchange("GET /fiscaldoc.json?number=x HTTP/1.1\r\n\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 400 Bad request"));
     QCOMPARE(answer.body, QByteArray("400 Bad request"));
 }
@@ -176,7 +182,7 @@ void TestApiProcess::corsOrigins()
     QFETCH(QByteArray, vary);
     QVERIFY(m_service.writeSettings("[TILLGATE]\ndeviceType=0\n" + origins));
     const auto answer =
-        m_service.exchange("OPTIONS /fiscalcheck.json HTTP/1.1\r\nOrigin: " + requestOrigin + "\r\n\r\n");
+        exchange("OPTIONS /fiscalcheck.json HTTP/1.1\r\nOrigin: " + requestOrigin + "\r\n\r\n");
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 200 OK"));
     QCOMPARE(answer.headers.value("Access-Control-Allow-Origin"), allowed);
     QCOMPARE(answer.headers.value("Vary"), vary);
@@ -187,12 +193,12 @@ void TestApiProcess::chooseCombineByPost()
 {
     // Open path; the choice is written to the settings the service reads.
     const QByteArray body = R"({"anything":1})";
-    const auto answer = m_service.exchange("POST /choose_combine.json HTTP/1.1\r\nContent-Length: "
+    const auto answer = exchange("POST /choose_combine.json HTTP/1.1\r\nContent-Length: "
                                            + QByteArray::number(body.size()) + "\r\n\r\n" + body);
     QCOMPARE(answer.statusLine, QByteArray("HTTP/1.1 200 OK"));
     QCOMPARE(answer.body,
              QByteArray(R"({"document":{"result":0,"settings":{"anything":1}},"protocol":1,"version":"1.0"})"));
-    QFile settings(m_service.root() + "/opt/zelvotillgate/etc/tillgate.conf");
+    QFile settings(m_service.settingsFile());
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QVERIFY(settings.readAll().contains("deviceType=2"));
 }
@@ -208,7 +214,7 @@ void TestApiProcess::receiptsOnOneConnectionEach()
         {"[1]", "HTTP/1.1 523 Origin Is Unreachable"},
     };
     for (const auto &entry : cases) {
-        const auto answer = m_service.exchange("POST /fiscalcheck.json HTTP/1.1\r\nContent-Length: "
+        const auto answer = exchange("POST /fiscalcheck.json HTTP/1.1\r\nContent-Length: "
                                                + QByteArray::number(entry.first.size()) + "\r\n\r\n" + entry.first);
         QCOMPARE(answer.statusLine, entry.second);
     }
@@ -239,10 +245,11 @@ void TestApiProcess::debugMessagesOnlyWhenAsked()
     else
         qputenv("QT_LOGGING_RULES", rules);
 
-    ApiService service;
+    ServiceRunner service;
     QVERIFY(service.writeSettings("[TILLGATE]\ndeviceType=0\n"));
-    QVERIFY2(service.start(), service.output().constData());
-    QCOMPARE(service.exchange("GET /robots.txt HTTP/1.1\r\n\r\n").statusLine, QByteArray("HTTP/1.1 200 Ok"));
+    QVERIFY2(service.startListening(), service.output().constData());
+    QCOMPARE(HttpTestClient::exchange(service.port(), "GET /robots.txt HTTP/1.1\r\n\r\n").statusLine,
+             QByteArray("HTTP/1.1 200 Ok"));
     // The access line is written after the answer.
     QTRY_VERIFY(service.output().contains("access"));
     service.stop();

@@ -1,5 +1,6 @@
 #include "coreapiwrapper.h"
 #include "jsonrequestprocessor.h"
+#include "simrunner.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecashedbinitializer.h"
 #include "tillgateconfig.h"
@@ -8,8 +9,6 @@
 #include <cashier.h>
 #include <sharedobjectsstorage.h>
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,7 +35,7 @@ private:
     void startSim(const QStringList &options);
 
     QTemporaryDir m_root;
-    std::unique_ptr<QProcess> m_sim;
+    SimRunner m_sim;
     QSharedPointer<TillgateBusController> m_controller;
     TillgateRequestHandler m_handler;
 };
@@ -61,28 +60,17 @@ void TestApiSim::cleanup()
         m_controller->stop();
         m_controller.reset();
     }
-    if (m_sim) {
-        m_sim->terminate();
-        m_sim->waitForFinished(10000);
-        m_sim.reset();
-    }
+    m_sim.stop();
     bus::SharedObjectsStorage().clear();
 }
 
 void TestApiSim::startSim(const QStringList &options)
 {
-    m_sim = std::make_unique<QProcess>();
-    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim->start(TILLGATE_BIN_DIR "/cashbox-sim", QStringList{"--msg-port", "0", "--query-port", "0"} + options);
-    QVERIFY2(m_sim->waitForStarted(), qPrintable(m_sim->errorString()));
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 15000);
-    const QRegularExpressionMatch ports =
-        QRegularExpression("^msg=(\\d+) query=(\\d+)").match(QString::fromUtf8(m_sim->readLine()));
-    QVERIFY(ports.hasMatch());
+    QVERIFY(m_sim.start(options));
 
     m_controller = QSharedPointer<TillgateBusController>::create();
     QSignalSpy ready(m_controller.data(), &TillgateBusController::settingsReady);
-    m_controller->setBus("127.0.0.1", quint16(ports.captured(1).toUInt()), quint16(ports.captured(2).toUInt()));
+    m_controller->setBus("127.0.0.1", m_sim.msgPort(), m_sim.queryPort());
     QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 15000);
     CoreApiWrapper::setBusController(m_controller);
 }

@@ -1,4 +1,4 @@
-#include "apiservice.h"
+#include "httptestclient.h"
 #include "tillgatecashedbinitializer.h"
 #include "tillgateconfig.h"
 #include "tillgaterequesthandler.h"
@@ -10,7 +10,6 @@
 #include <sharedobjectsstorage.h>
 
 #include <QSettings>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -54,7 +53,7 @@ private slots:
     void cors();
 
 private:
-    using Answer = ApiService::Answer;
+    using Answer = HttpTestClient::Answer;
     void writeSettings(const QByteArray &content);
     Answer exchange(const QByteArray &request);
     static QByteArray basic(const QByteArray &credentials) { return "Authorization: Basic " + credentials.toBase64() + "\r\n"; }
@@ -121,23 +120,11 @@ void TestRequestHandler::writeSettings(const QByteArray &content)
     QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(++writes), QFileDevice::FileModificationTime));
 }
 
+// The listener lives on this thread: the client runs its events while it
+// waits.
 TestRequestHandler::Answer TestRequestHandler::exchange(const QByteArray &request)
 {
-    // The listener lives on this thread: wait by running its events, never
-    // by blocking on the client socket.
-    Answer answer;
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, m_listener->serverPort());
-    socket.write(request);
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 10000) {
-        QTest::qWait(2);
-        answer.raw += socket.readAll();
-        if (ApiService::parseAnswer(answer))
-            break;
-    }
-    return answer;
+    return HttpTestClient::exchange(m_listener->serverPort(), request);
 }
 
 void TestRequestHandler::optionsOnAnyPath_data()
@@ -170,7 +157,6 @@ void TestRequestHandler::challengeWithoutCredentials_data()
     QTest::newRow("none") << QByteArray();
     QTest::newRow("lower-case scheme") << "Authorization: basic " + QByteArray("1:30").toBase64() + "\r\n";
     QTest::newRow("other scheme") << QByteArray("Authorization: Bearer abc\r\n");
-    QTest::newRow("lower-case header name") << "authorization: Basic " + QByteArray("1:30").toBase64() + "\r\n";
 }
 
 void TestRequestHandler::challengeWithoutCredentials()

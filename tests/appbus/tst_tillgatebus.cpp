@@ -1,4 +1,4 @@
-#include "simprocess.h"
+#include "simrunner.h"
 #include "testbuspeer.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecashe.h"
@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -81,6 +82,8 @@ private slots:
     void otherPushedCommandsAreNotStored();
     void simulatorRestartIsJoinedAgain();
     void destroyingTheControllerDeletesItsClients();
+    void leavingTheCashboxForgetsItsObjects_data();
+    void leavingTheCashboxForgetsItsObjects();
     void twentyThreadsEachGetTheirOwnAnswer();
 
 private:
@@ -88,7 +91,7 @@ private:
     QStringList tape() const;
 
     std::unique_ptr<QTemporaryDir> m_root;
-    std::unique_ptr<SimProcess> m_sim;
+    SimRunner m_sim;
     std::unique_ptr<TillgateBusController> m_controller;
     QString m_tape;
 };
@@ -113,18 +116,17 @@ void TestTillgateBus::init()
 void TestTillgateBus::cleanup()
 {
     m_controller.reset();
-    m_sim.reset();
+    m_sim.stop();
 }
 
 bool TestTillgateBus::startService(const QStringList &simArguments)
 {
-    m_sim = std::make_unique<SimProcess>();
-    if (!m_sim->start(QStringList{ "--tape", m_tape } + simArguments))
+    if (!m_sim.start(QStringList{ "--tape", m_tape } + simArguments))
         return false;
     m_controller = std::make_unique<TillgateBusController>();
     m_controller->setTimings(quickTimings());
     QSignalSpy ready(m_controller.get(), &TillgateBusController::settingsReady);
-    m_controller->setBus("127.0.0.1", m_sim->msgPort, m_sim->queryPort);
+    m_controller->setBus("127.0.0.1", m_sim.msgPort(), m_sim.queryPort());
     return ready.wait(10000);
 }
 
@@ -313,14 +315,13 @@ void TestTillgateBus::simulatorRestartIsJoinedAgain()
     QVERIFY(startService({}));
     QSignalSpy ready(m_controller.get(), &TillgateBusController::settingsReady);
     QSignalSpy query(m_controller.get(), &TillgateBusController::queryConnectionChanged);
-    const QStringList sameEnd{ "--tape", m_tape, "--msg-port", QString::number(m_sim->msgPort),
-                               "--query-port", QString::number(m_sim->queryPort), "--unregistered" };
-    m_sim->stop();
+    const QStringList sameEnd{ "--tape", m_tape, "--msg-port", QString::number(m_sim.msgPort()),
+                               "--query-port", QString::number(m_sim.queryPort()), "--unregistered" };
+    m_sim.stop();
     QTRY_VERIFY(!query.isEmpty() && !query.last().at(0).toBool());
 
-    SimProcess again;
     QTest::ignoreMessage(QtWarningMsg, "START WITHOUT REG DATA");
-    QVERIFY(again.start(sameEnd));
+    QVERIFY(m_sim.start(sameEnd));
     QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 10000);
     std::unique_ptr<TillgateCoreApi> api(m_controller->createApi(nullptr));
     bool timedOut = true;
@@ -341,6 +342,43 @@ void TestTillgateBus::destroyingTheControllerDeletesItsClients()
     m_controller.reset();
     QTRY_VERIFY(owned.isNull());
     QTRY_VERIFY(loose.isNull());
+}
+
+void TestTillgateBus::leavingTheCashboxForgetsItsObjects_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("stopped") << "stop" << false;
+    QTest::newRow("another address") << "move" << false;
+    QTest::newRow("same address") << "stay" << true;
+}
+
+// The offline login of the next cashbox must not accept the cashiers of the
+// one before.
+void TestTillgateBus::leavingTheCashboxForgetsItsObjects()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, kept);
+    QVERIFY(startService({}));
+    bus::SharedObjectsStorage storage;
+    QVERIFY(storage.contains(core::Cashier::CASHIERS_OBJECT_NAME));
+    QVERIFY(storage.contains(fiscal::RegData::BUS_OBJECT_NAME));
+
+    if (how == "stop") {
+        m_controller->stop();
+    } else if (how == "move") {
+        // A port nothing listens on: a cashbox that cannot be reached.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        m_controller->setBus("127.0.0.1", port, port);
+    } else {
+        m_controller->setBus("127.0.0.1", m_sim->msgPort, m_sim->queryPort);
+    }
+    QCOMPARE(storage.contains(core::Cashier::CASHIERS_OBJECT_NAME), kept);
+    QCOMPARE(storage.contains(fiscal::RegData::BUS_OBJECT_NAME), kept);
+    QCOMPARE(storage.contains(fiscal::FsStatus::OBJECT_NAME), kept);
 }
 
 void TestTillgateBus::twentyThreadsEachGetTheirOwnAnswer()

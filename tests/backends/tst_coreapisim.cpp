@@ -1,4 +1,5 @@
 #include "coreapiwrapper.h"
+#include "simrunner.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecoreapi.h"
 
@@ -7,7 +8,6 @@
 #include <regdata.h>
 #include <sharedobjectsstorage.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -38,10 +38,9 @@ private:
     void startSim(const QStringList &options);
 
     QTemporaryDir m_root;
-    std::unique_ptr<QProcess> m_sim;
+    SimRunner m_sim;
     QSharedPointer<TillgateBusController> m_controller;
     std::unique_ptr<CoreApiWrapper> m_wrapper;
-    QByteArray m_simLog;
 };
 
 namespace {
@@ -79,32 +78,18 @@ void TestCoreApiSim::cleanup()
         m_controller->stop();
         m_controller.reset();
     }
-    if (m_sim) {
-        m_sim->terminate();
-        m_sim->waitForFinished(10000);
-        m_sim.reset();
-    }
+    m_sim.stop();
     bus::SharedObjectsStorage().clear();
 }
 
 void TestCoreApiSim::startSim(const QStringList &options)
 {
-    m_sim = std::make_unique<QProcess>();
-    m_sim->setProcessChannelMode(QProcess::SeparateChannels);
-    m_simLog.clear();
-    m_sim->start(TILLGATE_BIN_DIR "/cashbox-sim",
-                 QStringList{"--msg-port", "0", "--query-port", "0"} + options);
-    QVERIFY2(m_sim->waitForStarted(), qPrintable(m_sim->errorString()));
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 15000);
-    const QRegularExpressionMatch ports = QRegularExpression("^msg=(\\d+) query=(\\d+)")
-                                              .match(QString::fromUtf8(m_sim->readLine()));
-    QVERIFY(ports.hasMatch());
+    QVERIFY(m_sim.start(options));
 
     m_controller = QSharedPointer<TillgateBusController>::create();
     QSignalSpy ready(m_controller.data(), &TillgateBusController::settingsReady);
     QSignalSpy pushes(m_controller.data(), &TillgateBusController::msgConnectionChanged);
-    m_controller->setBus("127.0.0.1", quint16(ports.captured(1).toUInt()),
-                         quint16(ports.captured(2).toUInt()));
+    m_controller->setBus("127.0.0.1", m_sim.msgPort(), m_sim.queryPort());
     QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 15000);
     // Both links up, so nothing the tests see is cut short by a link change.
     QTRY_VERIFY_WITH_TIMEOUT(!pushes.isEmpty() && pushes.last().first().toBool(), 15000);
@@ -200,8 +185,7 @@ void TestCoreApiSim::noAnswer()
 
 int TestCoreApiSim::simCommands(const QString &name)
 {
-    m_simLog += m_sim->readAllStandardError();
-    return QString::fromUtf8(m_simLog).count(QStringLiteral("command \"%1\"").arg(name));
+    return QString::fromUtf8(m_sim.log()).count(QStringLiteral("command \"%1\"").arg(name));
 }
 
 void TestCoreApiSim::registrationDataRemembered()

@@ -6,8 +6,10 @@
 
 #include <QAtomicInt>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QThread>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -33,15 +35,12 @@ template<typename F>
 bool offMain(F call, int timeoutMs = 15000)
 {
     bool result = false;
-    QAtomicInt done;
-    std::unique_ptr<QThread> thread(QThread::create([&] {
-        result = call();
-        done.storeRelease(1);
-    }));
+    std::unique_ptr<QThread> thread(QThread::create([&] { result = call(); }));
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     thread->start();
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done.loadAcquire() && !deadline.hasExpired())
-        QTest::qWait(10);
+    loop.exec();
     thread->wait();
     return result;
 }

@@ -72,6 +72,7 @@ void tst_TillgateConfig::defaults()
     QCOMPARE(config.appBusHost(), QString("localhost"));
     QCOMPARE(config.busMsgPort(), quint16(0));
     QCOMPARE(config.busQueryPort(), quint16(0));
+    QCOMPARE(config.discoveryAddress(), QString("255.255.255.255"));
     QCOMPARE(config.combineCashierName(), QString());
     QVERIFY(config.atolconfig() == AtolFrConfig());
     QCOMPARE(config.tillgateCacheFile(),
@@ -148,6 +149,7 @@ void tst_TillgateConfig::writesAreSeenByNextReader()
         config.setAppBusHost("bus.local");
         config.setBusMsgPort(6000);
         config.setBusQueryPort(6001);
+        config.setDiscoveryAddress("127.0.0.1");
         config.setCombineCashierName(QString::fromUtf8("Кассир"));
         config.setCombineCashierInn("123456789012");
     }
@@ -156,6 +158,7 @@ void tst_TillgateConfig::writesAreSeenByNextReader()
     QCOMPARE(config.appBusHost(), QString("bus.local"));
     QCOMPARE(config.busMsgPort(), quint16(6000));
     QCOMPARE(config.busQueryPort(), quint16(6001));
+    QCOMPARE(config.discoveryAddress(), QString("127.0.0.1"));
     QCOMPARE(config.combineCashierName(), QString::fromUtf8("Кассир"));
     QCOMPARE(config.combineCashierInn(), QString("123456789012"));
 }

@@ -1,9 +1,9 @@
 #include "announcer.h"
 #include "cashboxfinder.h"
+#include "simrunner.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTimer>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
@@ -226,15 +226,8 @@ void TestAnnouncer::sharedQueryPort()
 void TestAnnouncer::simulatorAnnounces()
 {
     const QString serial = QStringLiteral("SIM-%1").arg(QCoreApplication::applicationPid());
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(TILLGATE_BIN_DIR "/cashbox-sim",
-              {"--announce", "12:" + serial + ":Ostrak Sim", "--msg-port", "0", "--query-port", "0"});
-    QVERIFY2(sim.waitForStarted(), qPrintable(sim.errorString()));
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 15000);
-    const QRegularExpressionMatch ports =
-        QRegularExpression("^msg=(\\d+) query=(\\d+)").match(QString::fromUtf8(sim.readLine()));
-    QVERIFY(ports.hasMatch());
+    SimRunner sim;
+    QVERIFY(sim.start({"--announce", "12:" + serial + ":Ostrak Sim"}));
 
     // The answer goes to port 43786 of the querying address. Other programs
     // here may listen on that port on every address; a socket bound to this
@@ -264,21 +257,21 @@ void TestAnnouncer::simulatorAnnounces()
 
     QCOMPARE(found.value("m").toInt(), 12);
     QCOMPARE(found.value("nm").toString(), QString("Ostrak Sim"));
-    QCOMPARE(found.value("busM").toString(), ports.captured(1));
-    QCOMPARE(found.value("busQ").toString(), ports.captured(2));
+    QCOMPARE(found.value("busM").toString(), QString::number(sim.msgPort()));
+    QCOMPARE(found.value("busQ").toString(), QString::number(sim.queryPort()));
 
-    sim.terminate();
-    QVERIFY(sim.waitForFinished(10000));
+    sim.process().terminate();
+    QVERIFY(sim.process().waitForFinished(10000));
 }
 
 void TestAnnouncer::simulatorRefusesBadIdentity()
 {
-    QProcess sim;
-    sim.start(TILLGATE_BIN_DIR "/cashbox-sim", {"--announce", "0:X:Y"});
-    QVERIFY(sim.waitForFinished(15000));
-    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim.exitCode(), 2);
-    QVERIFY(sim.readAllStandardError().contains("--announce"));
+    SimRunner sim;
+    QVERIFY(!sim.start({"--announce", "0:X:Y"}));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.process().state(), QProcess::NotRunning, 15000);
+    QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.process().exitCode(), 2);
+    QVERIFY(sim.log().contains("--announce"));
 }
 
 QTEST_GUILESS_MAIN(TestAnnouncer)

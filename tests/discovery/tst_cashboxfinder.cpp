@@ -30,6 +30,12 @@ private slots:
     void cleanAndInitEmpties();
     void releaseKeepsTable();
     void flood();
+    void queryAddress_data();
+    void queryAddress();
+    void datagramSize_data();
+    void datagramSize();
+    void newestAnswersKept();
+    void oneWarningPerSenderAndSearch();
 
 private:
     void answer(const QByteArray &datagram, QUdpSocket *from = nullptr);
@@ -149,7 +155,10 @@ void TestCashboxFinder::invalidAnswers()
     QFETCH(QByteArray, datagram);
     QFETCH(QString, reason);
 
-    answer(description({{"m", 5}, {"sn", "A1"}, {"nm", "X"}}));
+    // From another sender: only the first datagram of a sender is logged.
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress("127.0.0.2"), 0));
+    answer(description({{"m", 5}, {"sn", "A1"}, {"nm", "X"}}), &other);
     QTRY_COMPARE(CashboxFinder::cashboxes().size(), 1);
     const FindedCashbox before = CashboxFinder::cashboxes().value("5##A1");
 
@@ -352,7 +361,115 @@ void TestCashboxFinder::flood()
     const QHash<QString, FindedCashbox> table = CashboxFinder::cashboxes();
     QCOMPARE(table.size(), 2);
     QVERIFY(table.contains("5##A1"));
-    QCOMPARE(table.value("5##A1").modelName().size(), 65000);
+    // The huge answer is no answer at all.
+    QCOMPARE(table.value("5##A1").modelName(), QString("X"));
+}
+
+void TestCashboxFinder::queryAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("loopback") << "127.0.0.1" << true;
+    QTest::newRow("blanks around") << " 127.0.0.1 " << true;
+    QTest::newRow("IPv6") << "::1" << false;
+    QTest::newRow("name") << "cashdesk" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestCashboxFinder::queryAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, taken);
+    m_finder->setQueryTarget(QHostAddress::Broadcast, m_queries->localPort());
+    QCOMPARE(m_finder->setQueryAddress(address), taken);
+    if (!taken) {
+        QCOMPARE(m_finder->queryAddress(), QHostAddress(QHostAddress::Broadcast));
+        return;
+    }
+    QCOMPARE(m_finder->queryAddress(), QHostAddress(QHostAddress::LocalHost));
+    m_finder->sendBroadCast();
+    QTRY_VERIFY(m_queries->hasPendingDatagrams());
+    QCOMPARE(m_queries->receiveDatagram().data(), CashboxFinder::QUERY);
+}
+
+void TestCashboxFinder::datagramSize_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("4 KiB") << 4096 << true;
+    QTest::newRow("one byte more") << 4097 << false;
+}
+
+void TestCashboxFinder::datagramSize()
+{
+    QFETCH(int, size);
+    QFETCH(bool, stored);
+    const int frame = description({{"m", 5}, {"sn", "A1"}, {"nm", ""}}).size();
+    const QByteArray datagram = description({{"m", 5}, {"sn", "A1"}, {"nm", QString(size - frame, 'n')}});
+    QCOMPARE(datagram.size(), size);
+    answer(datagram);
+    sync();
+    QCOMPARE(CashboxFinder::cashboxes().contains("5##A1"), stored);
+}
+
+void TestCashboxFinder::newestAnswersKept()
+{
+    QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &,
+                                                          const QString &) {});
+    for (int i = 0; i < 300; ++i) {
+        answer(description({{"m", 5}, {"sn", QStringLiteral("S%1").arg(i)}, {"nm", "X"}}));
+        if (i % 50 == 49)
+            sync();
+    }
+    qInstallMessageHandler(previous);
+
+    // 300 cashboxes and the sync entry, which answered last: the 45 that
+    // answered first are gone.
+    const QHash<QString, FindedCashbox> table = CashboxFinder::cashboxes();
+    QCOMPARE(table.size(), CashboxFinder::MAX_CASHBOXES);
+    QVERIFY(table.contains(SYNC_KEY));
+    QVERIFY(!table.contains("5##S44"));
+    QVERIFY(table.contains("5##S45"));
+    QVERIFY(table.contains("5##S299"));
+
+    // An old cashbox answering again is new again.
+    answer(description({{"m", 5}, {"sn", "S45"}, {"nm", "X"}}));
+    answer(description({{"m", 5}, {"sn", "S300"}, {"nm", "X"}}));
+    sync();
+    QVERIFY(CashboxFinder::cashboxes().contains("5##S45"));
+    QVERIFY(!CashboxFinder::cashboxes().contains("5##S46"));
+}
+
+static int s_discoveryWarnings = 0;
+
+void TestCashboxFinder::oneWarningPerSenderAndSearch()
+{
+    s_discoveryWarnings = 0;
+    QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context,
+                                                          const QString &) {
+        if (type == QtWarningMsg && QByteArray(context.category) == "tillgate.discovery")
+            ++s_discoveryWarnings;
+    });
+    for (int i = 0; i < 100; ++i)
+        answer(QByteArray("spoofed"));
+    sync();
+    // The receipt and the reason of the first datagram.
+    QCOMPARE(s_discoveryWarnings, 2);
+
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress("127.0.0.2"), 0));
+    answer(QByteArray(5000, 'x'), &other);
+    answer(QByteArray("spoofed"), &other);
+    sync();
+    QCOMPARE(s_discoveryWarnings, 3);
+
+    // A new search logs each sender once again.
+    m_finder->release();
+    m_finder->init();
+    answer(QByteArray("spoofed"));
+    sync();
+    qInstallMessageHandler(previous);
+    QCOMPARE(s_discoveryWarnings, 5);
 }
 
 QTEST_GUILESS_MAIN(TestCashboxFinder)

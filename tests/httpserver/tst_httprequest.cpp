@@ -13,7 +13,10 @@ private slots:
     void requestLine_data();
     void requestLine();
     void headers();
-    void headerNamesKeepTheirCase();
+    void headerNameCase_data();
+    void headerNameCase();
+    void contentTypeOfAnyCase_data();
+    void contentTypeOfAnyCase();
     void continuationLine();
     void sizeLimit_data();
     void sizeLimit();
@@ -101,13 +104,66 @@ void TestHttpRequest::headers()
     QCOMPARE(request.getHeader("Missing"), QByteArray());
 }
 
-void TestHttpRequest::headerNamesKeepTheirCase()
+// Names are found whatever their case (RFC 9110); the map keeps them as sent.
+void TestHttpRequest::headerNameCase_data()
 {
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("lower-case sent") << QByteArray("authorization: Basic eDp5") << QByteArray("Authorization")
+                                     << QByteArray("Basic eDp5");
+    QTest::newRow("upper-case sent") << QByteArray("AUTHORIZATION: Basic eDp5") << QByteArray("Authorization")
+                                     << QByteArray("Basic eDp5");
+    QTest::newRow("mixed lookup") << QByteArray("Origin: http://a") << QByteArray("oRiGiN") << QByteArray("http://a");
+    QTest::newRow("connection") << QByteArray("connection: close") << QByteArray("Connection") << QByteArray("close");
+    QTest::newRow("last of either case") << QByteArray("Cookie: a=1\r\ncookie: b=2") << QByteArray("Cookie")
+                                         << QByteArray("b=2");
+    QTest::newRow("continued") << QByteArray("x-long: first\r\n  second") << QByteArray("X-Long")
+                               << QByteArray("first second");
+}
+
+void TestHttpRequest::headerNameCase()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, value);
     HttpRequest request(16000, 1000000);
-    feedAll(request, "GET / HTTP/1.1\r\nauthorization: Basic eDp5\r\n\r\n");
+    feedAll(request, "GET / HTTP/1.1\r\n" + sent + "\r\n\r\n");
     QCOMPARE(request.getStatus(), int(HttpRequest::COMPLETE));
-    QCOMPARE(request.getHeader("Authorization"), QByteArray());
-    QCOMPARE(request.getHeader("authorization"), QByteArray("Basic eDp5"));
+    QCOMPARE(request.getHeader(name), value);
+    QCOMPARE(request.getHeaders(name).first(), value);
+    QSet<QByteArray> names;
+    for (const QByteArray &line : sent.split('\n')) {
+        if (line.contains(':'))
+            names.insert(line.left(line.indexOf(':')));
+    }
+    const QList<QByteArray> kept = request.getHeaderMap().uniqueKeys();
+    QCOMPARE(QSet<QByteArray>(kept.cbegin(), kept.cend()), names);
+}
+
+void TestHttpRequest::contentTypeOfAnyCase_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("parameter");
+    QTest::newRow("form, lower case") << QByteArray("content-type: application/x-www-form-urlencoded")
+                                      << QByteArray("1");
+    QTest::newRow("json, upper case") << QByteArray("CONTENT-TYPE: application/json") << QByteArray();
+    QTest::newRow("multipart, lower case")
+        << QByteArray("content-type: multipart/form-data; boundary=XyZ") << QByteArray("1");
+}
+
+void TestHttpRequest::contentTypeOfAnyCase()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, parameter);
+    const QByteArray body = contentType.contains("multipart")
+        ? QByteArray("--XyZ\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--XyZ--\r\n")
+        : QByteArray("a=1");
+    HttpRequest request(16000, 1000000);
+    feedAll(request, "POST / HTTP/1.1\r\n" + contentType + "\r\ncontent-length: "
+                         + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    QCOMPARE(request.getStatus(), int(HttpRequest::COMPLETE));
+    QCOMPARE(request.getParameter(QByteArray("a")), parameter);
 }
 
 void TestHttpRequest::continuationLine()

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,11 +26,11 @@ private slots:
     void servesWithDefaults();
     void readsListenerGroup();
     void restartReplacesListener();
+    void startFailsWithoutListening();
 
 private:
     void writeSettings(const QVariantMap &values);
     void startWorker();
-    bool waitStarted(int count = 1);
     quint16 port() const;
 
     std::unique_ptr<QTemporaryDir> m_root;
@@ -43,11 +44,7 @@ private:
 static bool answered(HttpTestClient &client)
 {
     HttpTestClient::Answer answer;
-    QElapsedTimer timer;
-    timer.start();
-    while (!client.takeAnswer(answer) && timer.elapsed() < 5000)
-        QTest::qWait(5);
-    return answer.code >= 200 && answer.code < 600;
+    return client.waitForAnswer(answer) && answer.code >= 200 && answer.code < 600;
 }
 
 void TestHttpWorker::init()
@@ -84,15 +81,6 @@ void TestHttpWorker::startWorker()
     m_thread->start(QThread::InheritPriority);
 }
 
-bool TestHttpWorker::waitStarted(int count)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (m_started.size() < count && timer.elapsed() < 5000)
-        QTest::qWait(5);
-    return m_started.size() == count && m_started.last();
-}
-
 // Read after the worker's started signal, once the listener is set up.
 quint16 TestHttpWorker::port() const
 {
@@ -102,7 +90,7 @@ quint16 TestHttpWorker::port() const
 void TestHttpWorker::servesWithDefaults()
 {
     startWorker();
-    QVERIFY(waitStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(m_started, QList<bool>{true}, 5000);
     QVERIFY(port() != 0);
     HttpTestClient client(port());
     client.send("GET /status.json HTTP/1.1\r\n\r\n");
@@ -114,7 +102,7 @@ void TestHttpWorker::readsListenerGroup()
 {
     writeSettings({{"port", 0}, {"maxThreads", 1}, {"readTimeout", 10000}});
     startWorker();
-    QVERIFY(waitStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(m_started, QList<bool>{true}, 5000);
     HttpTestClient first(port());
     first.send("GET / HTTP/1.1\r\n\r\n");
     QVERIFY(answered(first));
@@ -127,17 +115,28 @@ void TestHttpWorker::readsListenerGroup()
 void TestHttpWorker::restartReplacesListener()
 {
     startWorker();
-    QVERIFY(waitStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(m_started, QList<bool>{true}, 5000);
     const quint16 before = port();
     HttpTestClient old(before);
     QTRY_VERIFY(old.isConnected());
     m_worker->restart();
-    QVERIFY(waitStarted(2));
+    QTRY_COMPARE_WITH_TIMEOUT(m_started, (QList<bool>{true, true}), 5000);
     // The old listener and its connections are gone.
     QTRY_VERIFY(old.isClosed());
     HttpTestClient client(port());
     client.send("GET / HTTP/1.1\r\n\r\n");
     QVERIFY(answered(client));
+}
+
+// The service ends on a failed start: the worker must report it.
+void TestHttpWorker::startFailsWithoutListening()
+{
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    writeSettings({{"port", taken.serverPort()}, {"host", "127.0.0.1"}});
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^HttpListener: Cannot bind on port"));
+    startWorker();
+    QTRY_COMPARE(m_started, QList<bool>{false});
 }
 
 QTEST_GUILESS_MAIN(TestHttpWorker)

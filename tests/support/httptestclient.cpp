@@ -1,6 +1,18 @@
 #include "httptestclient.h"
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QHostAddress>
+#include <QTimer>
+
+HttpTestClient::Answer HttpTestClient::exchange(quint16 port, const QByteArray &request, int timeoutMs)
+{
+    HttpTestClient client(port);
+    client.send(request);
+    Answer answer;
+    client.waitForAnswer(answer, timeoutMs);
+    return answer;
+}
 
 HttpTestClient::HttpTestClient(quint16 port, QObject *parent)
     : QObject(parent)
@@ -35,11 +47,16 @@ bool HttpTestClient::takeAnswer(Answer &answer)
     const int headEnd = m_received.indexOf("\r\n\r\n");
     if (headEnd < 0)
         return false;
-    const QList<QByteArray> lines = m_received.left(headEnd).split('\n');
-    const QList<QByteArray> status = lines.first().trimmed().split(' ');
+    QList<QByteArray> lines = m_received.left(headEnd).split('\n');
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
     Answer parsed;
+    parsed.statusLine = lines.first();
+    const QList<QByteArray> status = parsed.statusLine.split(' ');
     parsed.code = status.value(1).toInt();
-    parsed.text = lines.first().trimmed().mid(status.value(0).size() + status.value(1).size() + 2);
+    parsed.text = parsed.statusLine.mid(status.value(0).size() + status.value(1).size() + 2).trimmed();
     for (int i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines.at(i).trimmed();
         const int colon = line.indexOf(':');
@@ -72,7 +89,24 @@ bool HttpTestClient::takeAnswer(Answer &answer)
         parsed.body = m_received.mid(pos);
         pos = m_received.size();
     }
+    parsed.raw = m_received.left(pos);
     m_received.remove(0, pos);
     answer = parsed;
+    return true;
+}
+
+bool HttpTestClient::waitForAnswer(Answer &answer, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!takeAnswer(answer)) {
+        if (m_closed || m_socket.state() == QAbstractSocket::UnconnectedState || deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        connect(&m_socket, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
+        connect(&m_socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+        connect(&m_socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(deadline.remainingTime()), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     return true;
 }

@@ -14,11 +14,19 @@ class HttpTestClient : public QObject
     Q_OBJECT
 public:
     struct Answer {
+        // The answer's bytes as they came.
+        QByteArray raw;
+        // Without its line end; the reason phrase keeps its blanks.
+        QByteArray statusLine;
         int code = 0;
         QByteArray text;
         QMap<QByteArray, QByteArray> headers;
         QByteArray body;
     };
+
+    // One request on a fresh connection; an empty answer when no complete
+    // one came in time.
+    static Answer exchange(quint16 port, const QByteArray &request, int timeoutMs = 10000);
 
     explicit HttpTestClient(quint16 port, QObject *parent = nullptr);
     ~HttpTestClient() override;
@@ -32,6 +40,10 @@ public:
     void send(const QByteArray &data);
     // Takes the first complete answer off the received bytes.
     bool takeAnswer(Answer &answer);
+    // Runs this thread's events until an answer is complete; false when the
+    // connection ends without one or the time is up. A server living on
+    // this thread keeps serving meanwhile.
+    bool waitForAnswer(Answer &answer, int timeoutMs = 5000);
 
 private:
     QTcpSocket m_socket;

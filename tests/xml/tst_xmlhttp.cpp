@@ -2,24 +2,11 @@
 #include "servicerunner.h"
 
 #include <QSettings>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 
 const QByteArray XML_TYPE = "text/xml; charset=utf-8";
-
-// A port nobody listens on right now, for the service to take.
-quint16 freePort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return server.serverPort();
-}
 
 QByteArray post(const QByteArray &path, const QByteArray &body)
 {
@@ -44,51 +31,19 @@ class TestXmlHttp : public QObject
 
 private:
     ServiceRunner m_runner;
-    std::unique_ptr<QProcess> m_process;
-    quint16 m_port = 0;
-
-    bool listening() const
-    {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        return socket.waitForConnected(1000);
-    }
-
-    void exchange(const QByteArray &request, HttpTestClient::Answer &answer)
-    {
-        HttpTestClient client(m_port);
-        QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 10000);
-        client.send(request);
-        // The macro checks its condition once more after the loop; the
-        // answer must only be taken once.
-        bool taken = false;
-        QTRY_VERIFY_WITH_TIMEOUT(taken || (taken = client.takeAnswer(answer)), 20000);
-    }
 
 private slots:
     void initTestCase()
     {
         QVERIFY(m_runner.isValid());
-        m_port = freePort();
-        QVERIFY(m_port != 0);
         QVERIFY(m_runner.writeSettings("[TILLGATE]\ndeviceType=2\n"));
-        QVERIFY(m_runner.writeListenerSettings("[LISTENER]\nport=" + QByteArray::number(m_port)
-                                               + "\nmaxRequestSize=32000\n"));
-        m_process = m_runner.start();
-        QVERIFY(m_process->waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(listening() || m_process->state() == QProcess::NotRunning, 30000);
-        QCOMPARE(m_process->state(), QProcess::Running);
+        QVERIFY(m_runner.writeListenerSettings("[LISTENER]\nport=0\nmaxRequestSize=32000\n"));
+        QVERIFY2(m_runner.startListening(), m_runner.output().constData());
     }
 
     void cleanupTestCase()
     {
-        if (!m_process)
-            return;
-        m_process->terminate();
-        if (!m_process->waitForFinished(15000)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
-        }
+        m_runner.stop();
     }
 
     void answers_data()
@@ -145,23 +100,18 @@ private slots:
         QFETCH(int, code);
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, body);
-        HttpTestClient::Answer answer;
-        exchange(request, answer);
-        if (QTest::currentTestFailed())
-            return;
+        const HttpTestClient::Answer answer = HttpTestClient::exchange(m_runner.port(), request, 20000);
         QCOMPARE(answer.code, code);
         QCOMPARE(answer.text, text);
         QCOMPARE(answer.headers.value("Content-Type"), XML_TYPE);
         QCOMPARE(answer.body, body);
-        QCOMPARE(m_process->state(), QProcess::Running);
+        QVERIFY(m_runner.isRunning());
     }
 
     void choiceChangesNoSettings()
     {
-        HttpTestClient::Answer answer;
-        exchange(post("/chooseatol.xml", "<document><model>1</model></document>"), answer);
-        if (QTest::currentTestFailed())
-            return;
+        const HttpTestClient::Answer answer = HttpTestClient::exchange(
+            m_runner.port(), post("/chooseatol.xml", "<document><model>1</model></document>"), 20000);
         QCOMPARE(answer.code, 501);
         QSettings settings(m_runner.settingsFile(), QSettings::IniFormat);
         QCOMPARE(settings.value("TILLGATE/deviceType").toInt(), 2);
