@@ -1,4 +1,5 @@
-#include "apiservice.h"
+#include "httptestclient.h"
+#include "servicerunner.h"
 
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -45,7 +46,7 @@ private:
     static QByteArray receipt(const QByteArray &sessionId, int type = 1);
 
     std::unique_ptr<QTemporaryDir> m_simDir;
-    std::unique_ptr<ApiService> m_service;
+    std::unique_ptr<ServiceRunner> m_service;
 };
 
 void TestApiAtol::init()
@@ -66,11 +67,11 @@ void TestApiAtol::cleanup()
 
 bool TestApiAtol::start(const QByteArray &libPath)
 {
-    m_service = std::make_unique<ApiService>();
-    const QByteArray settings = "[TILLGATE]\ndeviceType=3\ndiscoveryAddress=127.0.0.1\n"
+    m_service = std::make_unique<ServiceRunner>();
+    const QByteArray settings = "[TILLGATE]\ndeviceType=3\n"
                                 "[ATOL]\ntransport=TCP\nhost=127.0.0.1\nport=5555\nlibPath="
         + libPath + "\n";
-    return m_service->writeSettings(settings) && m_service->start();
+    return m_service->writeSettings(settings) && m_service->startListening();
 }
 
 TestApiAtol::Reply TestApiAtol::request(const QByteArray &method, const QByteArray &path, const QByteArray &body)
@@ -80,9 +81,9 @@ TestApiAtol::Reply TestApiAtol::request(const QByteArray &method, const QByteArr
     if (!body.isNull())
         raw += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     raw += "\r\n" + body;
-    const ApiService::Answer answer = m_service->exchange(raw, 30000);
+    const HttpTestClient::Answer answer = HttpTestClient::exchange(m_service->port(), raw, 30000);
     Reply reply;
-    reply.code = answer.statusLine.split(' ').value(1).toInt();
+    reply.code = answer.code;
     reply.map = QJsonDocument::fromJson(answer.body).toVariant().toMap();
     reply.document = reply.map.value("document").toMap();
     return reply;
