@@ -68,20 +68,16 @@ busMsgPort=$((PORT + 1))
 busQueryPort=$((PORT + 2))
 CONF
 fi
-if [ ! -f "$ROOT/cashiers.json" ]; then
-    cat > "$ROOT/cashiers.json" <<JSON
-{ "cashiers": [ { "name": "1", "password": 30, "inn": "" } ] }
-JSON
-fi
 
 setting() { sed -n "s/^$1=//p" "$2" | head -n1; }
 port=$(setting port "$ETC/tillgatelistener.conf")
 msg=$(setting busMsgPort "$ETC/tillgate.conf")
 query=$(setting busQueryPort "$ETC/tillgate.conf")
 
-# The simulated cashbox lives as long as this script.
+# The simulated cashbox lives as long as this script, on loopback only. Its
+# own cashier list starts with cashier 1, password 30.
 "$BUILD/bin/cashbox-sim" --msg-port "${msg:-$((PORT + 1))}" --query-port "${query:-$((PORT + 2))}" \
-    --cashiers "$ROOT/cashiers.json" --tape "$ROOT/tape.txt" >/dev/null &
+    --tape "$ROOT/tape.txt" >/dev/null &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
 

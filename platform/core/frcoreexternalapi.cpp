@@ -79,6 +79,7 @@ bus::AppBusCommand FrcoreExternalApi::coreCommand(const QString &name, const QVa
 bool FrcoreExternalApi::call(const QString &name, const QVariantMap &params, int &error, QVariantMap &result,
                              QString &errorText)
 {
+    m_lastErrorText.clear();
     bus::AppBusCommand answer;
     if (!sendSyncCommand(coreCommand(name, params), answer, m_operationTimeoutMs)) {
         error = ERROR_TIMEOUT;
@@ -96,8 +97,10 @@ bool FrcoreExternalApi::call(const QString &name, const QVariantMap &params, int
         errorText = answerParams.value(KeyErrorText).toString();
     }
     result = answerParams.value(KeyResult).toMap();
-    if (error != 0)
+    if (error != 0) {
+        m_lastErrorText = errorText;
         qCWarning(lcCoreApi) << "fiscal core refused" << name << "with error" << error << errorText;
+    }
     return error == 0;
 }
 

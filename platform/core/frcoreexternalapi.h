@@ -67,6 +67,10 @@ public:
     virtual bool closeFs(const Cashier &cashier, int &error, QString &errorText, QVariantMap &result);
     virtual bool getPrinterSettings(FrPrinterSettings &settings);
 
+    // The core's explanation of the last refused operation of this client;
+    // empty after a success or when the core gave none.
+    QString lastErrorText() const { return m_lastErrorText; }
+
 signals:
     void sendCommand(const bus::AppBusCommand &command);
     void publish(const bus::AppBusObject &object);
@@ -86,6 +90,7 @@ private:
 
     QString m_busName;
     int m_operationTimeoutMs = DEFAULT_OPERATION_TIMEOUT_MS;
+    QString m_lastErrorText;
 };
 
 } // namespace core

@@ -15,7 +15,7 @@
 #include <fixnumber.h>
 #include <fsstatus.h>
 
-#include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 
 Q_LOGGING_CATEGORY(lcApi, "tillgate.api")
@@ -124,6 +124,8 @@ void BaseRequestProcessor::setBackEnd(BaseCoreApiWrapper *api)
     if (m_api && m_api != api)
         delete m_api.data();
     m_api = api;
+    m_regDataRead = false;
+    m_regData = fiscal::RegData();
     if (api)
         api->setParent(this);
 }
@@ -135,10 +137,12 @@ bool BaseRequestProcessor::isUsable() const
 
 fiscal::RegData BaseRequestProcessor::getRegData() const
 {
-    fiscal::RegData data;
-    if (isUsable())
-        m_api->getRegData(data);
-    return data;
+    // The dispatcher and the receipt both want them; the core is asked once.
+    if (!m_regDataRead && isUsable()) {
+        m_api->getRegData(m_regData);
+        m_regDataRead = true;
+    }
+    return m_regData;
 }
 
 QVariantMap BaseRequestProcessor::commandAnswer(bool ok, int error, const QVariantMap &result, int &status,
@@ -253,20 +257,56 @@ QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, i
         document.insert(QStringLiteral("frregnum"), m_regNumber);
     prepared.insert(KEY_DOCUMENT, document);
 
-    TillgateCashe cache(nullptr);
+    return idempotent(sessionId, prepared, [&](int &error, QVariantMap &result) {
+        return m_api->registreCheck(prepared, m_cashier, result, error);
+    }, status, statusText);
+}
+
+QVariantMap BaseRequestProcessor::idempotent(const QString &sessionId, const QVariantMap &incoming,
+                                             const std::function<bool(int &, QVariantMap &)> &call, int &status,
+                                             QByteArray &statusText) const
+{
     QVariantMap result;
+    int error = 0;
+    // Without a session the caller cannot repeat the request safely anyway:
+    // nothing is remembered and every request is a new document.
+    if (sessionId.isEmpty()) {
+        if (!isUsable()) {
+            setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+            return QVariantMap();
+        }
+        const bool ok = call(error, result);
+        return commandAnswer(ok, error, result, status, statusText);
+    }
+    TillgateCashe cache(nullptr);
     if (cache.getOutgoingCheckData(sessionId, result)) {
         setStatus(StatusOk, TEXT_OK, status, statusText);
         return result;
     }
     // One incoming document per session: a repeat whose answer has not come
     // yet must not be registered a second time.
-    if (!cache.storeIncomingCheckData(sessionId, prepared)) {
+    if (!cache.storeIncomingCheckData(sessionId, incoming)) {
         setStatus(StatusInsufficientStorage, TEXT_INSUFFICIENT_STORAGE, status, statusText);
         return QVariantMap();
     }
-    int error = 0;
-    const bool ok = m_api->registreCheck(prepared, m_cashier, result, error);
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    const bool ok = call(error, result);
+    if (ok) {
+        // On disk before the caller hears of it: a repeat after a crash or
+        // a lost push of the core still finds the document. An answer the
+        // core pushed first stays.
+        if (!cache.storeOutgoingCheckDataOnce(sessionId, result))
+            qCCritical(lcApi).noquote() << "Answer of session" << sessionId << "not stored";
+    } else if (error != BaseCoreApiWrapper::ERROR_TIMEOUT) {
+        // Refused: nothing was registered, so the session may try again once
+        // the cause is fixed. After a time-out the outcome is unknown and the
+        // session stays locked until the core's answer arrives.
+        if (!cache.removeUnansweredCheck(sessionId))
+            qCCritical(lcApi).noquote() << "Refused session" << sessionId << "stays locked";
+    }
     return commandAnswer(ok, error, result, status, statusText);
 }
 
@@ -315,7 +355,6 @@ QVariantMap BaseRequestProcessor::processPrintText(const QVariantMap &text, int 
 QVariantMap BaseRequestProcessor::processFiscalization(const QVariantMap &request, int &status,
                                                        QByteArray &statusText)
 {
-    TillgateCashe cache(nullptr);
     const QVariantMap document = request.value(KEY_DOCUMENT).toMap();
     const QString sessionId = document.value(KEY_SESSION_ID).toString();
     const QString printOnlyKey = QStringLiteral("printOnly");
@@ -325,22 +364,9 @@ QVariantMap BaseRequestProcessor::processFiscalization(const QVariantMap &reques
     if (!data.contains(KEY_CASHIER))
         data.insert(KEY_CASHIER, m_cashier.toMap());
 
-    QVariantMap result;
-    if (cache.getOutgoingCheckData(sessionId, result)) {
-        setStatus(StatusOk, TEXT_OK, status, statusText);
-        return result;
-    }
-    if (!cache.storeIncomingCheckData(sessionId, data)) {
-        setStatus(StatusInsufficientStorage, TEXT_INSUFFICIENT_STORAGE, status, statusText);
-        return QVariantMap();
-    }
-    if (!isUsable()) {
-        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
-    }
-    int error = 0;
-    const bool ok = m_api->activate(m_cashier, printOnly, sessionId, data, error, result);
-    return commandAnswer(ok, error, result, status, statusText);
+    return idempotent(sessionId, data, [&](int &error, QVariantMap &result) {
+        return m_api->activate(m_cashier, printOnly, sessionId, data, error, result);
+    }, status, statusText);
 }
 
 bool BaseRequestProcessor::decodeBase64(const QString &text, QByteArray &bytes)
@@ -378,12 +404,20 @@ QVariantMap BaseRequestProcessor::processPostRichText(const QVariantMap &documen
     int error = 0;
     QString errorText;
     const QString imagesKey = QStringLiteral("images");
+    QStringList notStored;
     if (document.contains(imagesKey))
-        saveImages(document.value(imagesKey).toList());
+        notStored = saveImages(document.value(imagesKey).toList());
     if (document.contains(plainKey))
         m_api->printPlainText(utf8UpToNul(plain), errorText, error);
     if (document.contains(bbcodeKey))
         m_api->printBbcode(utf8UpToNul(bbcode), errorText, error);
+    if (!notStored.isEmpty()) {
+        if (error == 0)
+            error = ERROR_IMAGE_NOT_STORED;
+        notStored.prepend(errorText);
+        notStored.removeAll(QString());
+        errorText = notStored.join(QStringLiteral("; "));
+    }
 
     setStatus(StatusOk, TEXT_OK, status, statusText);
     QVariantMap answer{{KEY_RESULT, error}};
@@ -399,12 +433,13 @@ bool BaseRequestProcessor::isSafeImageName(const QString &fileName)
         && !fileName.contains(QChar(0));
 }
 
-void BaseRequestProcessor::saveImages(const QVariantList &images)
+QStringList BaseRequestProcessor::saveImages(const QVariantList &images)
 {
     const QString directory = TillgateConfig().tillgateImages();
     qt5ext::DirCreator::checkAndCreate(directory, qt5ext::DirCreator::DEFAULT_ALL);
     const QString fileNameKey = QStringLiteral("fileName");
     const QString imageKey = QStringLiteral("image");
+    QStringList notStored;
     for (const QVariant &entry : images) {
         const QVariantMap image = entry.toMap();
         if (!image.contains(fileNameKey) || !image.contains(imageKey))
@@ -412,50 +447,72 @@ void BaseRequestProcessor::saveImages(const QVariantList &images)
         const QString fileName = image.value(fileNameKey).toString();
         if (!isSafeImageName(fileName)) {
             qCWarning(lcApi) << "Image file name refused:" << fileName;
+            notStored << QStringLiteral("image \"%1\" not stored: the name is not a plain file name").arg(fileName);
             continue;
         }
         QByteArray content;
         if (!decodeBase64(image.value(imageKey).toString(), content)) {
             qCWarning(lcApi) << "Image is not Base64, not stored:" << fileName;
+            notStored << QStringLiteral("image \"%1\" not stored: the content is not Base64").arg(fileName);
             continue;
         }
         const QString path = QStringLiteral("%1/%2").arg(directory, fileName);
         qCWarning(lcApi) << "Storing image" << path << content.size() << "bytes";
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            qCWarning(lcApi) << "Image not stored:" << file.errorString();
-            continue;
+        // Written aside and renamed into place: a printer never reads half a
+        // picture, and of two stores of one name one whole picture remains.
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+            qCWarning(lcApi) << "Image not stored:" << path << file.errorString();
+            notStored << QStringLiteral("image \"%1\" not stored: %2").arg(fileName, file.errorString());
         }
-        file.write(content);
-        file.close();
     }
+    return notStored;
+}
+
+bool BaseRequestProcessor::readKopecks(const QString &sum, qt5ext::FixNumber &amount)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    bool ok = false;
+    const qlonglong kopecks = sum.toLongLong(&ok, 10);
+    if (!ok || kopecks <= 0 || !digits.match(sum).hasMatch())
+        return false;
+    amount = qt5ext::FixNumber(100, kopecks);
+    return true;
+}
+
+QVariantMap BaseRequestProcessor::cashOperation(const QString &sum,
+                                                const std::function<bool(const qt5ext::FixNumber &, int &, QString &)> &call,
+                                                int &status, QByteArray &statusText) const
+{
+    // The query gives whole kopecks; anything else never reaches the device.
+    qt5ext::FixNumber amount;
+    if (!readKopecks(sum, amount)) {
+        qCWarning(lcApi) << "Amount refused:" << sum;
+        setStatus(StatusNotAcceptable, TEXT_NOT_ACCEPTABLE, status, statusText);
+        return QVariantMap();
+    }
+    if (!isUsable()) {
+        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        return QVariantMap();
+    }
+    int error = 0;
+    QString errorText;
+    const bool ok = call(amount, error, errorText);
+    return cashAnswer(ok, error, errorText, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processIntroduction(const QString &sum, int &status, QByteArray &statusText)
 {
-    if (!isUsable()) {
-        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
-    }
-    // The query gives kopecks.
-    const qt5ext::FixNumber amount(100, sum.toLongLong(nullptr, 10));
-    int error = 0;
-    QString errorText;
-    const bool ok = m_api->introduction(m_cashier, amount, error, errorText);
-    return cashAnswer(ok, error, errorText, status, statusText);
+    return cashOperation(sum, [&](const qt5ext::FixNumber &amount, int &error, QString &errorText) {
+        return m_api->introduction(m_cashier, amount, error, errorText);
+    }, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processPayout(const QString &sum, int &status, QByteArray &statusText)
 {
-    if (!isUsable()) {
-        setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
-    }
-    const qt5ext::FixNumber amount(100, sum.toLongLong(nullptr, 10));
-    int error = 0;
-    QString errorText;
-    const bool ok = m_api->payout(m_cashier, amount, error, errorText);
-    return cashAnswer(ok, error, errorText, status, statusText);
+    return cashOperation(sum, [&](const qt5ext::FixNumber &amount, int &error, QString &errorText) {
+        return m_api->payout(m_cashier, amount, error, errorText);
+    }, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::processFsClosing(int &status, QByteArray &statusText)

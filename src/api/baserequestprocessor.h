@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -47,6 +48,9 @@ public:
     static const QByteArray TEXT_TIMEOUT;
     static const QByteArray TEXT_NOT_SUPPORTED;
     static const QByteArray TEXT_NOT_ACCEPTABLE;
+    // The rich-text answer's "result" when a picture was not stored and the
+    // printer reported nothing worse.
+    static constexpr int ERROR_IMAGE_NOT_STORED = 1;
 
     explicit BaseRequestProcessor(QObject *parent = nullptr);
     BaseRequestProcessor(const core::Cashier &cashier, QObject *parent = nullptr);
@@ -110,7 +114,9 @@ public:
     virtual QVariantMap processPrintText(const QVariantMap &text, int &status, QByteArray &statusText);
     virtual QVariantMap processFiscalization(const QVariantMap &request, int &status, QByteArray &statusText);
     virtual QVariantMap processPostRichText(const QVariantMap &document, int &status, QByteArray &statusText);
-    virtual void saveImages(const QVariantList &images);
+    // Stores the pictures in the images directory; one text per picture
+    // that was not stored, naming it and why.
+    virtual QStringList saveImages(const QVariantList &images);
     virtual QVariantMap processIntroduction(const QString &sum, int &status, QByteArray &statusText);
     virtual QVariantMap processPayout(const QString &sum, int &status, QByteArray &statusText);
     virtual QVariantMap processFsClosing(int &status, QByteArray &statusText);
@@ -122,6 +128,9 @@ public:
     // Strict Base64 (white space allowed, as in wrapped text); false for
     // anything else, so garbage never reaches the printer or the disk.
     static bool decodeBase64(const QString &text, QByteArray &bytes);
+    // A deposit's or withdrawal's amount: a positive whole number of kopecks
+    // in decimal digits, nothing else.
+    static bool readKopecks(const QString &sum, qt5ext::FixNumber &amount);
 
 signals:
     void sendCommand(bus::AppBusCommand command);
@@ -145,6 +154,16 @@ private:
     // outcome through commandAnswer().
     QVariantMap deviceCommand(const std::function<bool(int &error, QVariantMap &result)> &call, int &status,
                               QByteArray &statusText) const;
+    // A receipt or fiscalisation under the caller's session: answered from
+    // the check cache when it was done before, else registered by `call`
+    // with its answer stored before it is returned.
+    QVariantMap idempotent(const QString &sessionId, const QVariantMap &incoming,
+                           const std::function<bool(int &error, QVariantMap &result)> &call, int &status,
+                           QByteArray &statusText) const;
+    // A deposit or withdrawal of `sum`: 406 for an amount that is not one.
+    QVariantMap cashOperation(const QString &sum,
+                              const std::function<bool(const qt5ext::FixNumber &amount, int &error, QString &errorText)> &call,
+                              int &status, QByteArray &statusText) const;
     // Status and answer of a deposit, withdrawal or storage closing.
     QVariantMap cashAnswer(bool ok, int error, const QString &errorText, int &status, QByteArray &statusText) const;
 
@@ -152,6 +171,8 @@ private:
     QString m_inn;
     QString m_regNumber;
     QPointer<BaseCoreApiWrapper> m_api;
+    mutable fiscal::RegData m_regData;
+    mutable bool m_regDataRead = false;
 };
 
 #endif

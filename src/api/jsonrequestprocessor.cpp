@@ -268,7 +268,10 @@ int JsonRequestProcessor::getIntroduction(const QString &sum, QByteArray &body, 
 {
     body.clear();
     int status = 0;
-    writeDocument(processIntroduction(sum, status, statusText), body);
+    const QVariantMap answer = processIntroduction(sum, status, statusText);
+    if (status == StatusNotAcceptable)
+        return refusePlain(body, statusText);
+    writeDocument(answer, body);
     return status;
 }
 
@@ -276,7 +279,10 @@ int JsonRequestProcessor::getPayout(const QString &sum, QByteArray &body, QByteA
 {
     body.clear();
     int status = 0;
-    writeDocument(processPayout(sum, status, statusText), body);
+    const QVariantMap answer = processPayout(sum, status, statusText);
+    if (status == StatusNotAcceptable)
+        return refusePlain(body, statusText);
+    writeDocument(answer, body);
     return status;
 }
 

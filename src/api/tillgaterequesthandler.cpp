@@ -315,21 +315,25 @@ void TillgateRequestHandler::processRequest(HttpRequest &request, HttpResponse &
         processor = std::make_unique<HtmlRequestProcessor>(device, nullptr);
     }
 
-    // A request that names its register by model and serial may leave the
-    // registration number and INN to the register itself.
-    const fiscal::RegData regData = processor->getRegData();
-    const bool sameRegister = regData.model() == model.toUInt(nullptr, 10)
-        && serial.trimmed() == regData.cashBoxSerial().trimmed();
-    if (regNumber.isEmpty() && sameRegister)
-        regNumber = regData.regNumeber();
-    if (inn.isEmpty() && sameRegister)
-        inn = regData.userInn();
+    const QByteArray method = request.getMethod().toUpper();
+    // A receipt that names its register by model and serial may leave the
+    // registration number and INN to the register itself. Only receipts use
+    // them, so no other request waits for the core's registration data.
+    if (method == "POST" && postRoute(path) == Route::FiscalCheck
+        && (regNumber.isEmpty() || inn.isEmpty())) {
+        const fiscal::RegData regData = processor->getRegData();
+        const bool sameRegister = regData.model() == model.toUInt(nullptr, 10)
+            && serial.trimmed() == regData.cashBoxSerial().trimmed();
+        if (regNumber.isEmpty() && sameRegister)
+            regNumber = regData.regNumeber();
+        if (inn.isEmpty() && sameRegister)
+            inn = regData.userInn();
+    }
 
     processor->setCashier(cashier);
     processor->setInn(inn);
     processor->setRegNumber(regNumber);
 
-    const QByteArray method = request.getMethod().toUpper();
     if (method == "GET") {
         prepareGetRequest(request, response, processor.get());
     } else if (method == "POST") {

@@ -130,6 +130,12 @@ bool XmlDocumentReader::read(const QByteArray &body, QVariantMap &document, QStr
             document.insert(key, number ? QVariant(text.toInt()) : QVariant(text));
         }
     }
+    if (reader.error() == QXmlStreamReader::CustomError) {
+        qCWarning(lcXml) << "request document refused:" << reader.errorString();
+        if (error)
+            *error = reader.errorString();
+        return false;
+    }
     if (reader.hasError()) {
         // What was read before the fault still goes on: a sender's trailing
         // damage must not cost the whole request.
@@ -218,8 +224,13 @@ QVariantList XmlDocumentReader::readProperties(QXmlStreamReader *reader, int nes
 
         if (property->propertyType() != fiscal::FiscalDocPropertyBase::ComplexProperty) {
             const QString value = reader->attributes().value(QLatin1String("value")).toString();
-            if (!property->setValueFromString(value))
-                qCWarning(lcXml) << "property" << tag << "value" << value << "refused:" << property->errorString();
+            // A value the register would take as empty or zero must not
+            // become a document: the whole request is refused.
+            if (!property->setValueFromString(value)) {
+                reader->raiseError(QStringLiteral("property %1 value \"%2\" refused: %3")
+                                       .arg(tag).arg(value, property->errorString()));
+                return list;
+            }
             list.append(QVariantMap { { QStringLiteral("tag"), tag },
                                       { QStringLiteral("value"), property->value() } });
             continue;

@@ -23,7 +23,8 @@ public:
     explicit XmlDocumentReader(Operation operation);
 
     // False, with `error` set, when the body is not XML, is empty, has a root
-    // other than "document", or declares entities (their expansion would let
+    // other than "document", has a fiscal property whose value does not
+    // parse as its tag's type, or declares entities (their expansion would let
     // a few bytes of body grow into megabytes of text). A reader error after
     // the root ends the reading: the children read so far are returned, true
     // is returned and `error` holds the reader's complaint.

@@ -174,7 +174,10 @@ int XmlRequestProcessor::getIntroduction(const QString &sum, QByteArray &body, Q
 {
     body.clear();
     int status = 0;
-    writeAnswer(ROOT_DOCUMENT, processIntroduction(sum, status, statusText), body);
+    const QVariantMap answer = processIntroduction(sum, status, statusText);
+    if (status == StatusNotAcceptable)
+        return refuse(body, statusText);
+    writeAnswer(ROOT_DOCUMENT, answer, body);
     return status;
 }
 
@@ -182,7 +185,10 @@ int XmlRequestProcessor::getPayout(const QString &sum, QByteArray &body, QByteAr
 {
     body.clear();
     int status = 0;
-    writeAnswer(ROOT_DOCUMENT, processPayout(sum, status, statusText), body);
+    const QVariantMap answer = processPayout(sum, status, statusText);
+    if (status == StatusNotAcceptable)
+        return refuse(body, statusText);
+    writeAnswer(ROOT_DOCUMENT, answer, body);
     return status;
 }
 

@@ -15,6 +15,7 @@ struct Held
     QMutex mutex;
     quint64 generation = 0;
     bool valid = false;
+    bool answered = false;
     RegDataCache::Ticket ticket;
     QElapsedTimer age;
     fiscal::RegData data;
@@ -42,7 +43,7 @@ RegDataCache::Ticket RegDataCache::ticket()
     return ticket;
 }
 
-bool RegDataCache::get(fiscal::RegData &data)
+bool RegDataCache::get(fiscal::RegData &data, bool *answered)
 {
     const quint64 published = publishedRevision();
     Held &h = held();
@@ -53,10 +54,12 @@ bool RegDataCache::get(fiscal::RegData &data)
         return false;
     }
     data = h.data;
+    if (answered)
+        *answered = h.answered;
     return true;
 }
 
-void RegDataCache::put(const fiscal::RegData &data, const Ticket &ticket)
+void RegDataCache::put(const fiscal::RegData &data, const Ticket &ticket, bool answered)
 {
     const quint64 published = publishedRevision();
     Held &h = held();
@@ -64,6 +67,7 @@ void RegDataCache::put(const fiscal::RegData &data, const Ticket &ticket)
     if (ticket.generation != h.generation || ticket.published != published)
         return;
     h.data = data;
+    h.answered = answered;
     h.ticket = ticket;
     h.age.start();
     h.valid = true;

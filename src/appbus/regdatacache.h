@@ -11,7 +11,9 @@
 // a bus round trip. An answer is kept until the core publishes new
 // registration data on the bus, the bus link or address changes, the
 // register is fiscalised or its storage closed through us (invalidate()),
-// and never longer than MAX_AGE_MS, in case a core publishes nothing.
+// and never longer than MAX_AGE_MS, in case a core publishes nothing. A
+// question the core did not answer is remembered just as long, so a silent
+// core costs one time-out per MAX_AGE_MS instead of one per request.
 class RegDataCache
 {
 public:
@@ -27,9 +29,10 @@ public:
     };
 
     static Ticket ticket();
-    // True and the data when a fresh answer is held.
-    static bool get(fiscal::RegData &data);
-    static void put(const fiscal::RegData &data, const Ticket &ticket);
+    // True when a fresh outcome is held: the data, and in `answered`
+    // whether the core gave them (false: the last question failed).
+    static bool get(fiscal::RegData &data, bool *answered = nullptr);
+    static void put(const fiscal::RegData &data, const Ticket &ticket, bool answered = true);
     static void invalidate();
 };
 

@@ -29,6 +29,17 @@ bool mapResult(bool ok, const QVariantMap &result)
     return ok || !result.isEmpty();
 }
 
+// A refused receipt or fiscalisation answers the core's code and reason, so
+// that the cashier learns what to fix before sending it again.
+void explainRefusal(bool ok, int error, const QString &errorText, QVariantMap &result)
+{
+    if (ok || error == BaseCoreApiWrapper::ERROR_TIMEOUT)
+        return;
+    result = QVariantMap{{QStringLiteral("result"), error}};
+    if (!errorText.isEmpty())
+        result.insert(QStringLiteral("message"), QVariantMap{{QStringLiteral("resultDescription"), errorText}});
+}
+
 struct RegistrationFlag
 {
     const char *key;
@@ -181,7 +192,11 @@ bool CoreApiWrapper::registreCheck(const QVariantMap &check, const core::Cashier
 {
     result.clear();
     error = 0;
-    return api() && mapResult(api()->registreCheck(check, cashier, result, error), result);
+    if (!api())
+        return false;
+    const bool ok = mapResult(api()->registreCheck(check, cashier, result, error), result);
+    explainRefusal(ok, error, api()->lastErrorText(), result);
+    return ok;
 }
 
 bool CoreApiWrapper::openCycle(const core::Cashier &cashier, bool print, int &error,
@@ -236,6 +251,7 @@ bool CoreApiWrapper::activate(const core::Cashier &cashier, bool printOnly,
         return false;
     // The core takes the data before the session identifier.
     const bool ok = mapResult(api()->activate(cashier, printOnly, data, sessionId, error, result), result);
+    explainRefusal(ok, error, api()->lastErrorText(), result);
     // Even a refused or unanswered fiscalisation may have changed them.
     RegDataCache::invalidate();
     return ok;
@@ -250,13 +266,15 @@ bool CoreApiWrapper::getRegData(fiscal::RegData &data)
     // with a factory of its own asks its client every time.
     if (!m_serviceClients)
         return api() && api()->getRegData(data);
-    if (RegDataCache::get(data))
-        return true;
+    bool answered = false;
+    if (RegDataCache::get(data, &answered))
+        return answered;
     const RegDataCache::Ticket ticket = RegDataCache::ticket();
-    if (!api() || !api()->getRegData(data))
-        return false;
-    RegDataCache::put(data, ticket);
-    return true;
+    answered = api() && api()->getRegData(data);
+    if (!answered)
+        data = fiscal::RegData();
+    RegDataCache::put(data, ticket, answered);
+    return answered;
 }
 
 bool CoreApiWrapper::printBbcode(const QString &text, QString &errorText, int &error)

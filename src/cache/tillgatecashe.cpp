@@ -113,16 +113,35 @@ bool TillgateCashe::storeIncomingCheckData(const QString &sessionId, const QVari
     return commit();
 }
 
-bool TillgateCashe::storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data)
+bool TillgateCashe::write(const QString &statement, const QVariantMap &bindings)
 {
     QMutexLocker turn(&writerTurn);
     if (!beginTransaction(true))
         return false;
     QSqlQuery query(db());
-    if (!execute(query, QStringLiteral("update checksCache set outgoing = :outgoing where sessionId = :sessionId"),
-                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":outgoing"), toJson(data)}}))
+    if (!execute(query, statement, bindings))
         return false;
+    query.finish();
     return commit();
+}
+
+bool TillgateCashe::storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data)
+{
+    return write(QStringLiteral("update checksCache set outgoing = :outgoing where sessionId = :sessionId"),
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":outgoing"), toJson(data)}});
+}
+
+bool TillgateCashe::storeOutgoingCheckDataOnce(const QString &sessionId, const QVariantMap &data)
+{
+    return write(QStringLiteral("update checksCache set outgoing = :outgoing "
+                                "where sessionId = :sessionId and outgoing is null"),
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":outgoing"), toJson(data)}});
+}
+
+bool TillgateCashe::removeUnansweredCheck(const QString &sessionId)
+{
+    return write(QStringLiteral("delete from checksCache where sessionId = :sessionId and outgoing is null"),
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}});
 }
 
 bool TillgateCashe::getOutgoingCheckData(const QString &sessionId, QVariantMap &data)

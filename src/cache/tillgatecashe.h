@@ -28,6 +28,13 @@ public:
     bool storeIncomingCheckData(const QString &sessionId, const QVariantMap &data);
     // Sets the answer of the session's row (true also when there is none).
     bool storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data);
+    // Sets the answer of the session's row unless one is stored already, so
+    // an answer that arrived first is never replaced (true also when nothing
+    // changed).
+    bool storeOutgoingCheckDataOnce(const QString &sessionId, const QVariantMap &data);
+    // Removes the session's row while it holds no answer: the device refused
+    // the document, so the caller may send it again under the same session.
+    bool removeUnansweredCheck(const QString &sessionId);
     // The stored answer of the session; false when the session is unknown,
     // has no answer yet, or the answer is empty.
     bool getOutgoingCheckData(const QString &sessionId, QVariantMap &data);
@@ -46,6 +53,8 @@ private:
     bool beginTransaction(bool forWriting);
     bool execute(QSqlQuery &query, const QString &statement, const QVariantMap &bindings);
     bool commit();
+    // One writing statement in a transaction of its own.
+    bool write(const QString &statement, const QVariantMap &bindings);
     // The statements of collectGarbage(), inside the caller's transaction.
     bool deleteOldRows();
 

@@ -109,9 +109,10 @@ void TestApiProcess::routingTable_data()
                              "/cashbox-state", "/cashboxstate", "/cashboxver", "/cashbox-ver", "/cashbox_ver",
                              "/cashbox_version", "/cashbox-version", "/cashboxversion", "/cycleopen",
                              "/cycle-open", "/cycle_open", "/calcreport", "/calc-report", "/calc_report",
-                             "/cycleclose", "/cycle-close", "/cycle_close", "/xreport", "/x-report", "/x_report",
-                             "/introduction", "/payout"})
+                             "/cycleclose", "/cycle-close", "/cycle_close", "/xreport", "/x-report", "/x_report"})
         QTest::newRow(path) << "GET " + QByteArray(path) + ".json HTTP/1.1\r\n\r\n" << unreachable;
+    for (const char *path : {"/introduction", "/payout"})
+        QTest::newRow(path) << "GET " + QByteArray(path) + ".json?sum=100 HTTP/1.1\r\n\r\n" << unreachable;
     for (const char *path : {"/fiscaldoc", "/fiscal-doc", "/fiscal_doc"})
         QTest::newRow(path) << "GET " + QByteArray(path) + ".json?number=5 HTTP/1.1\r\n\r\n" << unreachable;
     for (const char *path : {"/discover", "/search", "/cashboxes", "/foundcashboxes", "/found_cashboxes"})

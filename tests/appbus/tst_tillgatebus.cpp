@@ -374,7 +374,7 @@ void TestTillgateBus::leavingTheCashboxForgetsItsObjects()
         closed.close();
         m_controller->setBus("127.0.0.1", port, port);
     } else {
-        m_controller->setBus("127.0.0.1", m_sim->msgPort, m_sim->queryPort);
+        m_controller->setBus("127.0.0.1", m_sim.msgPort(), m_sim.queryPort());
     }
     QCOMPARE(storage.contains(core::Cashier::CASHIERS_OBJECT_NAME), kept);
     QCOMPARE(storage.contains(fiscal::RegData::BUS_OBJECT_NAME), kept);

@@ -1,6 +1,6 @@
+#include "httptestclient.h"
 #include "servicerunner.h"
 
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -10,9 +10,6 @@
 #include <vector>
 
 namespace {
-
-// Every service of these tests searches for cashboxes on this machine only.
-const QByteArray LOCAL_DISCOVERY = "[TILLGATE]\ndiscoveryAddress=127.0.0.1\n";
 
 // One client connection after another to the same path, each answer read
 // until the server closes, for as long as it lives.
@@ -70,44 +67,12 @@ private slots:
     void discoveryAddressFromSettings();
     void quitSignalUnderLoad_data();
     void quitSignalUnderLoad();
-
-private:
-    // Starts the service and reads the port it listens on from its log.
-    static std::unique_ptr<QProcess> start(ServiceRunner &runner, quint16 &port);
-    static QByteArray exchange(quint16 port, const QByteArray &request);
 };
 
 void tst_Hardening::initTestCase()
 {
-    // The listener names its port at debug level, the finder its address.
-    qputenv("QT_LOGGING_RULES", "tillgate.http.debug=true\ntillgate.discovery.debug=true");
-}
-
-std::unique_ptr<QProcess> tst_Hardening::start(ServiceRunner &runner, quint16 &port)
-{
-    auto service = runner.start();
-    const QRegularExpression listening(QStringLiteral("HttpListener: Listening on port (\\d+)"));
-    QRegularExpressionMatch match;
-    const bool ended = QTest::qWaitFor([&] {
-        match = listening.match(QString::fromUtf8(ServiceRunner::output(*service)));
-        return match.hasMatch() || service->state() == QProcess::NotRunning;
-    }, 20000);
-    port = ended && match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;
-    return service;
-}
-
-QByteArray tst_Hardening::exchange(quint16 port, const QByteArray &request)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    socket.write(request);
-    QByteArray answer;
-    const bool closed = QTest::qWaitFor([&] {
-        answer += socket.readAll();
-        return socket.state() == QAbstractSocket::UnconnectedState;
-    }, 10000);
-    // An answer the server did not end by closing is cut short.
-    return closed ? answer + socket.readAll() : QByteArray();
+    // The finder names the address it searches at debug level.
+    qputenv("QT_LOGGING_RULES", "tillgate.discovery.debug=true");
 }
 
 void tst_Hardening::failedStartEndsTheProcess_data()
@@ -126,13 +91,13 @@ void tst_Hardening::failedStartEndsTheProcess()
     QTcpServer taken;
     QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
     ServiceRunner runner;
-    QVERIFY(runner.writeSettings(LOCAL_DISCOVERY));
+    QVERIFY(runner.writeSettings());
     QByteArray listener = "[LISTENER]\nport=" + QByteArray::number(taken.serverPort()) + "\n";
     if (!host.isEmpty())
         listener += "host=" + host + "\n";
     QVERIFY(runner.writeListenerSettings(listener));
 
-    auto service = runner.start();
+    QProcess *service = runner.start();
     QVERIFY(service->waitForFinished(20000));
     const QByteArray output = ServiceRunner::output(*service);
     QVERIFY2(output.contains(reason), output.constData());
@@ -158,33 +123,29 @@ void tst_Hardening::authorizationOfAnyCase()
     QFETCH(bool, accepted);
     ServiceRunner runner;
     // ATOL takes any credentials: only finding the header matters here.
-    QVERIFY(runner.writeSettings(LOCAL_DISCOVERY + "deviceType=3\n"));
+    QVERIFY(runner.writeSettings("[TILLGATE]\ndeviceType=3\n"));
     QVERIFY(runner.writeListenerSettings("[LISTENER]\nport=0\nhost=127.0.0.1\n"));
-    quint16 port = 0;
-    auto service = start(runner, port);
+    QProcess *service = runner.start();
+    const quint16 port = ServiceRunner::waitForPort(*service);
     QVERIFY(port != 0);
 
-    const QByteArray answer = exchange(port, "GET /cashboxstatus.json HTTP/1.1\r\n" + header
-                                                 + "\r\nConnection: close\r\n\r\n");
-    QVERIFY2(answer.startsWith("HTTP/1.1 "), answer.constData());
-    QCOMPARE(answer.startsWith("HTTP/1.1 401 "), !accepted);
-    ::kill(pid_t(service->processId()), SIGTERM);
-    QVERIFY(service->waitForFinished(10000));
-    QCOMPARE(service->exitCode(), 0);
+    const HttpTestClient::Answer answer =
+        HttpTestClient::exchange(port, "GET /cashboxstatus.json HTTP/1.1\r\n" + header + "\r\n\r\n");
+    QVERIFY2(answer.code != 0, answer.raw.constData());
+    QCOMPARE(answer.code == 401, !accepted);
+    QVERIFY(ServiceRunner::stop(*service));
 }
 
 void tst_Hardening::discoveryAddressFromSettings()
 {
     ServiceRunner runner;
-    QVERIFY(runner.writeSettings(LOCAL_DISCOVERY));
+    QVERIFY(runner.writeSettings());
     QVERIFY(runner.writeListenerSettings("[LISTENER]\nport=0\nhost=127.0.0.1\n"));
-    quint16 port = 0;
-    auto service = start(runner, port);
+    QProcess *service = runner.start();
+    const quint16 port = ServiceRunner::waitForPort(*service);
     QVERIFY(port != 0);
     QTRY_VERIFY(ServiceRunner::output(*service).contains("Cashbox search: queries go to 127.0.0.1 port 43785"));
-    ::kill(pid_t(service->processId()), SIGTERM);
-    QVERIFY(service->waitForFinished(10000));
-    QCOMPARE(service->exitCode(), 0);
+    QVERIFY(ServiceRunner::stop(*service));
 }
 
 void tst_Hardening::quitSignalUnderLoad_data()
@@ -201,10 +162,10 @@ void tst_Hardening::quitSignalUnderLoad()
 {
     QFETCH(int, signo);
     ServiceRunner runner;
-    QVERIFY(runner.writeSettings(LOCAL_DISCOVERY));
+    QVERIFY(runner.writeSettings());
     QVERIFY(runner.writeListenerSettings("[LISTENER]\nport=0\nhost=127.0.0.1\nmaxThreads=20\n"));
-    quint16 port = 0;
-    auto service = start(runner, port);
+    QProcess *service = runner.start();
+    const quint16 port = ServiceRunner::waitForPort(*service);
     QVERIFY(port != 0);
 
     int answers = 0;

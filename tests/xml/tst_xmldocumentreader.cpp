@@ -320,16 +320,14 @@ private slots:
         QCOMPARE(list, (QVariantList { prop(1054, 1u), prop(1030, "after") }));
     }
 
-    void refusedValueIsKeptEmptyAndLogged()
+    void valueThatDoesNotParseRefusesTheDocument()
     {
-        // The device side then refuses the receipt with its own error
-        // instead of registering it without the property.
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^property 1054 value \"x\" refused")));
-        const QVariantList list = props("<prop tag=\"1054\" value=\"x\"/>");
-        QCOMPARE(list.size(), 1);
-        QCOMPARE(list.at(0).toMap().value("tag"), QVariant(1054u));
-        QVERIFY(list.at(0).toMap().contains("value"));
-        QVERIFY(!list.at(0).toMap().value("value").isValid());
+        // A price that became zero would register a receipt of nothing.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^request document refused: .*property 1054 value")));
+        QVariantMap document;
+        QString error;
+        QVERIFY(!XmlDocumentReader(Op::FiscalCheck).read(withProps("<prop tag=\"1054\" value=\"x\"/>"), document, &error));
+        QVERIFY2(error.startsWith("property 1054 value \"x\" refused"), qPrintable(error));
     }
 
     void propElementsMatchInAnyCaseAtAnyDepth()

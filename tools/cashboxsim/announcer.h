@@ -40,6 +40,7 @@ public:
     bool isAnnouncing() const { return m_identity.model != 0; }
 
     void setIdentity(const Identity &identity) { m_identity = identity; }
+    const Identity &identity() const { return m_identity; }
     void setRegistration(const QString &regNumber, const QString &inn);
     // Ports announced with the description; 0 leaves a port out.
     void setBusPorts(quint16 msgPort, quint16 queryPort);

@@ -4,6 +4,7 @@
 #include "simoptions.h"
 
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QTextStream>
 
 int main(int argc, char **argv)
@@ -22,11 +23,20 @@ int main(int argc, char **argv)
 
     SimBusServer server(QStringLiteral("cashboxsim"));
     SimCashbox cashbox(options, &server);
-    if (!cashbox.init(error) || !server.listen(options.msgPort, options.queryPort, error)) {
+    if (!cashbox.init(error)
+        || !server.listen(QHostAddress(options.listenAddress), options.msgPort, options.queryPort, error)) {
         QTextStream(stderr) << "cashbox-sim: " << error << '\n';
         return 1;
     }
     if (announcer.isAnnouncing()) {
+        // The register is what it announces, and it announces what it is:
+        // a search finds the model, serial and registration a receipt needs.
+        cashbox.setIdentity(announcer.identity().model, announcer.identity().serial);
+        announcer.setRegistration(cashbox.regData().regNumeber(), cashbox.regData().userInn());
+        QObject::connect(&cashbox, &SimCashbox::registrationChanged, &announcer,
+                         [&announcer](const fiscal::RegData &reg) {
+                             announcer.setRegistration(reg.regNumeber(), reg.userInn());
+                         });
         announcer.setBusPorts(server.msgPort(), server.queryPort());
         if (!announcer.start(error)) {
             QTextStream(stderr) << "cashbox-sim: " << error << '\n';

@@ -18,13 +18,13 @@ SimBusServer::~SimBusServer()
     qDeleteAll(m_clients);
 }
 
-bool SimBusServer::listen(quint16 msgPort, quint16 queryPort, QString &error)
+bool SimBusServer::listen(const QHostAddress &address, quint16 msgPort, quint16 queryPort, QString &error)
 {
-    if (!m_msg.listen(QHostAddress::Any, msgPort)) {
+    if (!m_msg.listen(address, msgPort)) {
         error = QStringLiteral("message port %1: %2").arg(msgPort).arg(m_msg.errorString());
         return false;
     }
-    if (!m_query.listen(QHostAddress::Any, queryPort)) {
+    if (!m_query.listen(address, queryPort)) {
         error = QStringLiteral("query port %1: %2").arg(queryPort).arg(m_query.errorString());
         return false;
     }

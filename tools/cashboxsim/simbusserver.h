@@ -24,7 +24,7 @@ public:
     explicit SimBusServer(const QString &serverName, QObject *parent = nullptr);
     ~SimBusServer() override;
 
-    bool listen(quint16 msgPort, quint16 queryPort, QString &error);
+    bool listen(const QHostAddress &address, quint16 msgPort, quint16 queryPort, QString &error);
     quint16 msgPort() const { return m_msg.serverPort(); }
     quint16 queryPort() const { return m_query.serverPort(); }
 

@@ -136,6 +136,13 @@ bool SimCashbox::init(QString &error)
     return true;
 }
 
+void SimCashbox::setIdentity(quint16 model, const QString &serial)
+{
+    m_reg.setModel(model);
+    m_reg.setCashBoxSerial(serial);
+    refreshStatus();
+}
+
 bool SimCashbox::objectFor(const QString &name, bus::AppBusObject &object) const
 {
     if (name == core::Cashier::CASHIERS_OBJECT_NAME) {
@@ -167,10 +174,18 @@ void SimCashbox::onCommand(const bus::AppBusCommand &command, const Reply &reply
     } else {
         params = answer(command);
     }
-    if (m_options.delayMs > 0)
-        QTimer::singleShot(m_options.delayMs, this, [reply, params] { reply(params); });
-    else
+    // A core answers its caller first and tells the message link after.
+    const QList<bus::AppBusCommand> pushes = m_pendingPushes;
+    m_pendingPushes.clear();
+    const auto deliver = [this, reply, params, pushes] {
         reply(params);
+        for (const bus::AppBusCommand &push : pushes)
+            pushAnswer(push);
+    };
+    if (m_options.delayMs > 0)
+        QTimer::singleShot(m_options.delayMs, this, deliver);
+    else
+        deliver();
 }
 
 QVariantMap SimCashbox::answer(const bus::AppBusCommand &command)
@@ -266,8 +281,14 @@ QVariantMap SimCashbox::login(const QVariantMap &params)
 {
     const QString login = params.value(QStringLiteral("login")).toString();
     const QString password = params.value(QStringLiteral("password")).toString();
-    for (core::Cashier cashier : qAsConst(m_cashiers)) {
-        if (cashier.name() != login)
+    // The number is the cashier's position in the list, as the offline
+    // check of the service counts it, so one login works both ways.
+    bool isNumber = false;
+    const int number = login.toInt(&isNumber);
+    for (int i = 0; i < m_cashiers.size(); ++i) {
+        core::Cashier cashier = m_cashiers.at(i);
+        const bool byNumber = isNumber && number == i + 1;
+        if (!byNumber && cashier.name() != login)
             continue;
         if (QString::number(cashier.password()) != password)
             return { { QStringLiteral("error"), QStringLiteral("Неверный пароль кассира") } };
@@ -360,7 +381,7 @@ int SimCashbox::registreCheck(const QVariantMap &params, Result &result, QString
                                               result.value(QStringLiteral("fiscalSign")).toString());
     if (document.value(QStringLiteral("print"), true).toBool())
         tape(lines);
-    pushAnswer(sessionId, result);
+    queueAnswerPush(sessionId, result);
     publishState();
     return 0;
 }
@@ -466,8 +487,9 @@ int SimCashbox::activate(const QVariantMap &params, Result &result, QString &err
     m_reg.setRegDocNumber(m_lastFd);
     tape({ result.value(QStringLiteral("docName")).toString(), QStringLiteral("РН ККТ %1").arg(m_reg.regNumeber()),
            QStringLiteral("ИНН %1").arg(m_reg.userInn()), QStringLiteral("ФД %1").arg(m_lastFd) });
-    pushAnswer(sessionId, result);
+    queueAnswerPush(sessionId, result);
     publishState();
+    emit registrationChanged(m_reg);
     return 0;
 }
 
@@ -589,18 +611,24 @@ void SimCashbox::tape(const QStringList &lines)
         file.write(line.toUtf8() + '\n');
 }
 
-void SimCashbox::pushAnswer(const QString &sessionId, const QVariantMap &result)
+void SimCashbox::queueAnswerPush(const QString &sessionId, const QVariantMap &result)
 {
-    if (sessionId.isEmpty())
+    if (sessionId.isEmpty() || m_options.noAnswerPush)
         return;
     bus::AppBusCommand command;
     command.setName(QStringLiteral("frcoreCmdAnswer"));
     QVariantMap params = result;
     params.insert(QStringLiteral("sessionId"), sessionId);
     command.setParams(params);
-    command.setDt(QDateTime::currentDateTime());
     command.setSender(core::FrcoreExternalApi::FRCORE_BUSNAME);
     command.setReciever(TILLGATE_BUSNAME);
-    command.setUid(bus::AppBusCommand::genUid());
-    m_server->pushCommand(TILLGATE_BUSNAME, command);
+    m_pendingPushes.append(command);
+}
+
+void SimCashbox::pushAnswer(const bus::AppBusCommand &command)
+{
+    bus::AppBusCommand push = command;
+    push.setDt(QDateTime::currentDateTime());
+    push.setUid(bus::AppBusCommand::genUid());
+    m_server->pushCommand(TILLGATE_BUSNAME, push);
 }

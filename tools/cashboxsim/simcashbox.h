@@ -34,6 +34,14 @@ public:
 
     bool objectFor(const QString &name, bus::AppBusObject &object) const;
 
+    // The register's own model and serial number.
+    void setIdentity(quint16 model, const QString &serial);
+    const fiscal::RegData &regData() const { return m_reg; }
+
+signals:
+    // After a fiscalisation: the register's new registration.
+    void registrationChanged(const fiscal::RegData &reg);
+
 private:
     using Reply = std::function<void(const QVariantMap &)>;
     using Result = QVariantMap;
@@ -61,7 +69,10 @@ private:
     void refreshStatus();
     void publishState();
     void tape(const QStringList &lines);
-    void pushAnswer(const QString &sessionId, const QVariantMap &result);
+    // The core's "frcoreCmdAnswer" of a receipt or fiscalisation, pushed
+    // once the caller has its reply.
+    void queueAnswerPush(const QString &sessionId, const QVariantMap &result);
+    void pushAnswer(const bus::AppBusCommand &command);
 
     SimOptions m_options;
     SimBusServer *m_server;
@@ -78,6 +89,7 @@ private:
     int m_checksInShift = 0;
     qint64 m_cashKopecks = 0;
     int m_nextClientId = 1;
+    QList<bus::AppBusCommand> m_pendingPushes;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "simoptions.h"
 
 #include <QCommandLineParser>
+#include <QHostAddress>
 
 namespace {
 
@@ -42,11 +43,16 @@ bool SimOptions::parse(const QStringList &arguments, QString &error)
     const QCommandLineOption failOption(QStringLiteral("fail"),
                                         QStringLiteral("Refuse this command with the error code."),
                                         QStringLiteral("NAME=CODE"));
+    const QCommandLineOption noPushOption(QStringLiteral("no-answer-push"),
+                                          QStringLiteral("Never push \"frcoreCmdAnswer\" (a lost message link)."));
+    const QCommandLineOption listenOption(QStringLiteral("listen"),
+                                          QStringLiteral("Address the bus ports listen on (default 127.0.0.1)."),
+                                          QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption tapeOption(QStringLiteral("tape"),
                                         QStringLiteral("Append everything printed to this file."),
                                         QStringLiteral("FILE"));
     parser.addOptions({ msgPortOption, queryPortOption, cashiersOption, unregisteredOption, delayOption,
-                        silentOption, failOption, tapeOption });
+                        silentOption, failOption, tapeOption, noPushOption, listenOption });
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -68,6 +74,12 @@ bool SimOptions::parse(const QStringList &arguments, QString &error)
     cashiersFile = parser.value(cashiersOption);
     tapeFile = parser.value(tapeOption);
     unregistered = parser.isSet(unregisteredOption);
+    noAnswerPush = parser.isSet(noPushOption);
+    listenAddress = parser.value(listenOption);
+    if (QHostAddress(listenAddress).isNull()) {
+        error = QStringLiteral("--listen takes an IP address, not \"%1\"").arg(listenAddress);
+        return false;
+    }
     for (const QString &name : parser.values(silentOption))
         silent.insert(name);
     for (const QString &entry : parser.values(failOption)) {

@@ -15,6 +15,10 @@ struct SimOptions
     QString tapeFile;
     bool unregistered = false;
     int delayMs = 0;
+    // The message link is down: "frcoreCmdAnswer" is never pushed.
+    bool noAnswerPush = false;
+    // Where the bus ports listen.
+    QString listenAddress = QStringLiteral("127.0.0.1");
     // Commands never answered.
     QSet<QString> silent;
     // Commands refused with the given error code.
