@@ -27,12 +27,17 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Only what `run` starts: the service and the cashbox simulator.
+# Only what `run` starts: the service and the simulator of the device
+# chosen with DEVICE (ostrak, the default: the cashbox simulator on the bus;
+# atol: the ATOL driver simulator).
+DEVICE ?= ostrak
+RUN_SIMULATOR_ostrak := cashbox-sim
+RUN_SIMULATOR_atol := fptrsim
 build-run: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j$(JOBS) --target tillgate cashbox-sim
+	cmake --build $(BUILD) -j$(JOBS) --target tillgate $(RUN_SIMULATOR_$(DEVICE))
 
 run: build-run
-	./scripts/run-local.sh $(BUILD)
+	./scripts/run-local.sh $(BUILD) $(DEVICE)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
