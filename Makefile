@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
               libsingleapplication-dev python3 zlib1g-dev ccache \
-              dpkg-dev systemd python3-jsonschema python3-yaml chromium
+              dpkg-dev systemd iproute2 python3-jsonschema python3-yaml chromium
 # The npm tools (OpenAPI linter, browser driver) want Node.js 20.19 or later.
 NPM_TOOLS  := tools/npm/node_modules/.installed
 # Loopback only: no telemetry, no update checks.
@@ -33,12 +33,17 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Only what `run` starts: the service and the cashbox simulator.
+# Only what `run` starts: the service and the simulator of the device
+# chosen with DEVICE (ostrak, the default: the cashbox simulator on the bus;
+# atol: the ATOL driver simulator).
+DEVICE ?= ostrak
+RUN_SIMULATOR_ostrak := cashbox-sim
+RUN_SIMULATOR_atol := fptrsim
 build-run: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j$(JOBS) --target tillgate cashbox-sim
+	cmake --build $(BUILD) -j$(JOBS) --target tillgate $(RUN_SIMULATOR_$(DEVICE))
 
 run: build-run
-	./scripts/run-local.sh $(BUILD)
+	./scripts/run-local.sh $(BUILD) $(DEVICE)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
