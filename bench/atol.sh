@@ -6,7 +6,9 @@
 # library and making the driver object, writing the connection settings,
 # programming the payment table, and the work itself (the receipt and
 # reading it back). Every phase includes the simulator's own time inside
-# the driver calls, which keeps the register's state in a file.
+# the driver calls, which keeps the register's state in a file; the
+# simulator notes that time per load in timing.log, and what remains of a
+# job is the service's own share.
 #
 # usage: bench/atol.sh [BUILD-DIR]   (default: build; tillgate and fptrsim
 #                                     must be built there)
@@ -84,16 +86,27 @@ printf 'POST /fiscalcheck.json  %s receipts/s (%d clients), median %s ms, 99%% %
     "$receipt_rate" "$CLIENTS" "$(value p50ms)" "$(value p99ms)" "$(value maxms)" "$(value non200)"
 [ "$(value non200)" = 0 ] || echo "first answer other than 200: ${summary#*first=}"
 
-# "receipt: library L ms, settings S ms, payment table P ms, work W ms"
-grep -o 'receipt: library .*' "$WORK/service.log" | tr -d ',' | awk '
-    { l[NR] = $3; s[NR] = $6; p[NR] = $10; w[NR] = $13; t[NR] = $3 + $6 + $10 + $13 }
+# "JOB: library L ms, settings S ms, payment table P ms, work W ms", one per
+# job and in the order of the simulator's "calls=N busy_us=T" lines: jobs run
+# one after another on the worker, each with one load of the library.
+jobs=$(grep -c ': library .* ms, work ' "$WORK/service.log" || true)
+loads=$(grep -c . "$WORK/sim/timing.log" || true)
+[ "$jobs" = "$loads" ] || echo "warning: $jobs jobs timed but $loads loads of the simulator; the shares below pair them in order"
+paste -d' ' <(grep -o '[a-zA-Z ]*: library .*' "$WORK/service.log" | sed 's/^ *//' | tr -d ',') \
+            <(sed 's/calls=//; s/busy_us=//' "$WORK/sim/timing.log") | awk '
+    $1 == "receipt:" && NF == 16 {
+        n++; l[n] = $3; s[n] = $6; p[n] = $10; w[n] = $13; t[n] = $3 + $6 + $10 + $13
+        d[n] = $16 / 1000; o[n] = t[n] - d[n]; c[n] = $15
+    }
     function median(a, n,   i, j, x, c) {
         for (i = 1; i <= n; i++) c[i] = a[i]
         for (i = 2; i <= n; i++) { x = c[i]; for (j = i - 1; j > 0 && c[j] > x; j--) c[j + 1] = c[j]; c[j + 1] = x }
         return n % 2 ? c[(n + 1) / 2] : (c[n / 2] + c[n / 2 + 1]) / 2
     }
     END {
-        if (NR == 0) { print "no receipt timings logged"; exit 1 }
+        if (n == 0) { print "no receipt timings logged"; exit 1 }
         printf "one receipt job (median of %d): library %.3f ms, settings %.3f ms, payment table %.3f ms, work %.3f ms, whole job %.3f ms\n",
-            NR, median(l, NR), median(s, NR), median(p, NR), median(w, NR), median(t, NR)
+            n, median(l, n), median(s, n), median(p, n), median(w, n), median(t, n)
+        printf "  inside the driver simulator %.3f ms (%d calls); the service'"'"'s own share %.3f ms\n",
+            median(d, n), median(c, n), median(o, n)
     }'

@@ -63,10 +63,11 @@ bool Atol31DrvWorker::doStart()
 {
     doStop();
     m_config = TillgateConfig().atolconfig();
-    if (prepareLibDrv()) {
+    const bool prepared = prepareLibDrv();
+    endJob("start");
+    if (prepared) {
         Atol31ApiWrapper::cleanStatus();
         getCashboxStatus();
-        releaseLibDrv();
         return true;
     }
     // Retried for the life of the worker: a register switched on later,
