@@ -10,7 +10,8 @@
 // The service with device type 3 on the ATOL driver simulator, through
 // HTTP: status, shifts, receipts read back from the storage and replayed
 // from the cache, printing, a missing driver, faults of the register, an
-// older driver generation, and the operations these registers refuse.
+// older driver generation, the operations these registers refuse, and the
+// connection settings as the driver receives them.
 class TestApiAtol : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,9 @@ private slots:
     void workerOperations_data();
     void workerOperations();
     void correctionReceiptRefused();
+    void connectionSettingsInOrder_data();
+    void connectionSettingsInOrder();
+    void badSettingNamedInTheAnswer();
 
 private:
     struct Reply {
@@ -39,7 +43,9 @@ private:
         QVariantMap document;
         QVariantMap map;
     };
-    bool start(const QByteArray &libPath = FPTRSIM_DIR);
+    static const QByteArray TCP;
+    bool start(const QByteArray &connection = TCP, const QByteArray &libPath = FPTRSIM_DIR);
+    QStringList calls() const;
     Reply request(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray());
     void writeFaults(const QByteArray &faults);
     QByteArray tape() const;
@@ -65,13 +71,19 @@ void TestApiAtol::cleanup()
     m_simDir.reset();
 }
 
-bool TestApiAtol::start(const QByteArray &libPath)
+const QByteArray TestApiAtol::TCP = "transport=TCP\nhost=127.0.0.1\nport=5555\n";
+
+bool TestApiAtol::start(const QByteArray &connection, const QByteArray &libPath)
 {
     m_service = std::make_unique<ServiceRunner>();
-    const QByteArray settings = "[TILLGATE]\ndeviceType=3\n"
-                                "[ATOL]\ntransport=TCP\nhost=127.0.0.1\nport=5555\nlibPath="
-        + libPath + "\n";
+    const QByteArray settings = "[TILLGATE]\ndeviceType=3\n[ATOL]\n" + connection + "libPath=" + libPath + "\n";
     return m_service->writeSettings(settings) && m_service->startListening();
+}
+
+QStringList TestApiAtol::calls() const
+{
+    QFile file(m_simDir->filePath("calls.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n') : QStringList();
 }
 
 TestApiAtol::Reply TestApiAtol::request(const QByteArray &method, const QByteArray &path, const QByteArray &body)
@@ -204,7 +216,7 @@ void TestApiAtol::printingReachesTheTape()
 void TestApiAtol::driverMissing()
 {
     QTemporaryDir empty;
-    QVERIFY(start(empty.path().toLocal8Bit()));
+    QVERIFY(start(TCP, empty.path().toLocal8Bit()));
     QCOMPARE(request("GET", "/cashboxstatus.json").code, 523);
     QCOMPARE(request("GET", "/fsstatus.json").code, 523);
     const Reply shift = request("GET", "/cycleopen.json");
@@ -324,6 +336,60 @@ void TestApiAtol::correctionReceiptRefused()
     QCOMPARE(reply.document.value("result").toInt(), -12);
     QCOMPARE(reply.document.value("message").toMap().value("resultDescription").toString(),
              QString("Correction receipts are not supported on this device"));
+}
+
+void TestApiAtol::connectionSettingsInOrder_data()
+{
+    QTest::addColumn<QByteArray>("connection");
+    QTest::addColumn<QStringList>("settings");
+    const QByteArray serial = "transport=RS232\nportName=ttyS3\nbaudrate=57600\ndataBits=7\nconPas=12\n";
+    QTest::newRow("TCP") << TCP + "conPas=12\n"
+                         << QStringList{"Port, TCPIP", "IPAddress, 127.0.0.1", "IPPort, 5555", "AccessPassword, 12",
+                                        "Protocol, 2"};
+    // The driver numbers parity none 0, odd 1, even 2, mark 3, space 4 and
+    // stop bits one 0, one and a half 1, two 2.
+    const QStringList head{"Port, TTY", "TTYSuffix, ttyS3", "BaudRate, 57600", "Bits, 7"};
+    const QStringList tail{"AccessPassword, 12", "Protocol, 2"};
+    QTest::newRow("none, one") << serial + "parity=NONE\nstopBits=STOP_1\nflowControl=NO\n"
+                               << head + QStringList{"Parity, 0", "StopBits, 0", "FlowControl, 0"} + tail;
+    QTest::newRow("odd, one and a half") << serial + "parity=ODD\nstopBits=STOP_15\nflowControl=HARDWARE\n"
+                                         << head + QStringList{"Parity, 1", "StopBits, 1", "FlowControl, 1"} + tail;
+    QTest::newRow("even, two") << serial + "parity=EVEN\nstopBits=STOP_2\nflowControl=SOFTWARE\n"
+                               << head + QStringList{"Parity, 2", "StopBits, 2", "FlowControl, 2"} + tail;
+    QTest::newRow("mark") << serial + "parity=MARK\n"
+                          << head + QStringList{"Parity, 3", "StopBits, 0", "FlowControl, 0"} + tail;
+    QTest::newRow("space") << serial + "parity=SPACE\n"
+                           << head + QStringList{"Parity, 4", "StopBits, 0", "FlowControl, 0"} + tail;
+}
+
+void TestApiAtol::connectionSettingsInOrder()
+{
+    QFETCH(QByteArray, connection);
+    QFETCH(QStringList, settings);
+    QVERIFY(start(connection));
+    QCOMPARE(request("GET", "/cashboxstatus.json").code, 200);
+    // The settings the first job put before it applied them.
+    const QString put = "put_DeviceSingleSetting(";
+    QStringList written;
+    const QStringList lines = calls();
+    for (const QString &line : lines) {
+        if (line.startsWith("ApplySingleSettings("))
+            break;
+        if (line.startsWith(put))
+            written << line.mid(put.size()).chopped(1);
+    }
+    QCOMPARE(written, settings);
+}
+
+void TestApiAtol::badSettingNamedInTheAnswer()
+{
+    QVERIFY(start("transport=RS232\nportName=ttyS0\nbaudrate=100\n"));
+    QCOMPARE(request("GET", "/cashboxstatus.json").code, 523);
+    const Reply shift = request("GET", "/cycleopen.json");
+    QCOMPARE(shift.code, 500);
+    QCOMPARE(shift.document.value("result").toInt(), -6);
+    QCOMPARE(shift.document.value("message").toMap().value("resultDescription").toString(),
+             QString::fromUtf8("Недопустимое значение (BaudRate)"));
 }
 
 QTEST_GUILESS_MAIN(TestApiAtol)
