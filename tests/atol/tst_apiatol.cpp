@@ -2,6 +2,7 @@
 #include "servicerunner.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -10,8 +11,9 @@
 // The service with device type 3 on the ATOL driver simulator, through
 // HTTP: status, shifts, receipts read back from the storage and replayed
 // from the cache, printing, a missing driver, faults of the register, an
-// older driver generation, the operations these registers refuse, and the
-// connection settings as the driver receives them.
+// older driver generation, and the operations these registers refuse; the
+// connection settings as the driver receives them, shift times and the
+// registration in both storage layouts as the status shows them.
 class TestApiAtol : public QObject
 {
     Q_OBJECT
@@ -36,6 +38,10 @@ private slots:
     void connectionSettingsInOrder_data();
     void connectionSettingsInOrder();
     void badSettingNamedInTheAnswer();
+    void shiftTimesInStatus_data();
+    void shiftTimesInStatus();
+    void registrationOfBothLayouts_data();
+    void registrationOfBothLayouts();
 
 private:
     struct Reply {
@@ -45,6 +51,10 @@ private:
     };
     static const QByteArray TCP;
     bool start(const QByteArray &connection = TCP, const QByteArray &libPath = FPTRSIM_DIR);
+    // Stops the service, changes the register's stored state and starts the
+    // service again, so that its first status query reads the new state.
+    bool restartWithState(const QJsonObject &changes);
+    QJsonObject state() const;
     QStringList calls() const;
     Reply request(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray());
     void writeFaults(const QByteArray &faults);
@@ -78,6 +88,23 @@ bool TestApiAtol::start(const QByteArray &connection, const QByteArray &libPath)
     m_service = std::make_unique<ServiceRunner>();
     const QByteArray settings = "[TILLGATE]\ndeviceType=3\n[ATOL]\n" + connection + "libPath=" + libPath + "\n";
     return m_service->writeSettings(settings) && m_service->startListening();
+}
+
+bool TestApiAtol::restartWithState(const QJsonObject &changes)
+{
+    m_service->stop();
+    QJsonObject changed = state();
+    for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
+        changed.insert(it.key(), it.value());
+    QFile file(m_simDir->filePath("state.json"));
+    return !changed.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(QJsonDocument(changed).toJson()) > 0 && file.flush() && m_service->startListening();
+}
+
+QJsonObject TestApiAtol::state() const
+{
+    QFile file(m_simDir->filePath("state.json"));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 
 QStringList TestApiAtol::calls() const
@@ -390,6 +417,58 @@ void TestApiAtol::badSettingNamedInTheAnswer()
     QCOMPARE(shift.document.value("result").toInt(), -6);
     QCOMPARE(shift.document.value("message").toMap().value("resultDescription").toString(),
              QString::fromUtf8("Недопустимое значение (BaudRate)"));
+}
+
+void TestApiAtol::shiftTimesInStatus_data()
+{
+    QTest::addColumn<QJsonObject>("shift");
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<QString>("closed");
+    // While open the register gives the end of the shift, 24 hours after
+    // its opening; once closed, the closing time and the opening apart.
+    QTest::newRow("open") << QJsonObject{{"shiftOpen", true}, {"shiftOpenedAt", "2026-03-02T08:00:00"},
+                                         {"shiftClosedAt", ""}}
+                          << QString("2026-03-02T08:00:00") << QString();
+    QTest::newRow("closed") << QJsonObject{{"shiftOpen", false}, {"shiftOpenedAt", "2026-03-02T08:00:00"},
+                                           {"shiftClosedAt", "2026-03-02T20:30:15"}}
+                            << QString("2026-03-02T08:00:00") << QString("2026-03-02T20:30:15");
+}
+
+void TestApiAtol::shiftTimesInStatus()
+{
+    QFETCH(QJsonObject, shift);
+    QFETCH(QString, opened);
+    QFETCH(QString, closed);
+    QVERIFY(start());
+    QVERIFY(restartWithState(shift));
+    const QVariantMap status = request("GET", "/cashboxstatus.json").map.value("cashboxStatus").toMap();
+    QCOMPARE(status.value("cycleOpened").toString(), opened);
+    QCOMPARE(status.value("cycleClosed").toString(), closed);
+    QCOMPARE(status.value("shiftOpened").toBool(), shift.value("shiftOpen").toBool());
+}
+
+void TestApiAtol::registrationOfBothLayouts_data()
+{
+    QTest::addColumn<int>("ffdVersion");
+    // 1.05 keeps the document number at byte 39 of the storage's answer;
+    // 1.1 puts extended modes and the OFD's INN before it, at byte 52.
+    QTest::newRow("1.05") << 105;
+    QTest::newRow("1.1") << 110;
+}
+
+void TestApiAtol::registrationOfBothLayouts()
+{
+    QFETCH(int, ffdVersion);
+    QVERIFY(start());
+    QVERIFY(restartWithState({{"ffdVersion", ffdVersion}, {"ofdInn", "7704211201"}}));
+    const Reply status = request("GET", "/cashboxstatus.json");
+    QCOMPARE(status.code, 200);
+    const QVariantMap regData = status.map.value("cashboxStatus").toMap().value("regData").toMap();
+    QCOMPARE(regData.value("regDocNumber").toInt(), 1);
+    // Read from the registration document the number led to.
+    QCOMPARE(regData.value("ofdInn").toString(), QString("7704211201"));
+    QCOMPARE(regData.value("userName").toString(), state().value("userName").toString());
+    QCOMPARE(regData.value("fsNumber").toString(), QString("9999078900012345"));
 }
 
 QTEST_GUILESS_MAIN(TestApiAtol)
