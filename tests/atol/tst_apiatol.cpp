@@ -1,3 +1,4 @@
+#include "../frprint/testimages.h"
 #include "httptestclient.h"
 #include "servicerunner.h"
 
@@ -42,6 +43,7 @@ private slots:
     void shiftTimesInStatus();
     void registrationOfBothLayouts_data();
     void registrationOfBothLayouts();
+    void picturesAndQrCodesReachTheTape();
 
 private:
     struct Reply {
@@ -469,6 +471,25 @@ void TestApiAtol::registrationOfBothLayouts()
     QCOMPARE(regData.value("ofdInn").toString(), QString("7704211201"));
     QCOMPARE(regData.value("userName").toString(), state().value("userName").toString());
     QCOMPARE(regData.value("fsNumber").toString(), QString("9999078900012345"));
+}
+
+void TestApiAtol::picturesAndQrCodesReachTheTape()
+{
+    QVERIFY(start());
+    const QByteArray picture = testimages::bmp24(16, 8, [](int x, int) { return x < 8 ? 0xFF000000u : 0xFFFFFFFFu; });
+    const Reply stored = request("POST", "/storeimages.json",
+                                 R"({"document":{"images":[{"fileName":"logo.bmp","image":")" + picture.toBase64()
+                                     + R"("}]}})");
+    QCOMPARE(stored.code, 200);
+    QCOMPARE(stored.document.value("result").toInt(), 0);
+    const QByteArray bbcode = QByteArray("[img]logo.bmp[/img]Thank you[qr]https://example.com/r/42[/qr]").toBase64();
+    const Reply printed = request("POST", "/printrichtext.json", R"({"document":{"bbcode":")" + bbcode + R"("}})");
+    QCOMPARE(printed.code, 200);
+    const QString text = QString::fromUtf8(tape());
+    const int pictureAt = text.indexOf(QString("[picture logo.bmp, %1 bytes]").arg(picture.size()));
+    const int qrAt = text.indexOf("[QR: https://example.com/r/42]");
+    QVERIFY2(pictureAt >= 0 && qrAt > text.indexOf("Thank you") && text.indexOf("Thank you") > pictureAt,
+             qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestApiAtol)
