@@ -44,6 +44,7 @@ private slots:
     void registrationOfBothLayouts_data();
     void registrationOfBothLayouts();
     void picturesAndQrCodesReachTheTape();
+    void unknownDocumentNumber();
 
 private:
     struct Reply {
@@ -490,6 +491,25 @@ void TestApiAtol::picturesAndQrCodesReachTheTape()
     const int qrAt = text.indexOf("[QR: https://example.com/r/42]");
     QVERIFY2(pictureAt >= 0 && qrAt > text.indexOf("Thank you") && text.indexOf("Thank you") > pictureAt,
              qPrintable(text));
+}
+
+void TestApiAtol::unknownDocumentNumber()
+{
+    // Both back-ends answer a number the storage does not hold as they
+    // answer a register that is silent: 524 with an empty body.
+    QVERIFY(start());
+    const HttpTestClient::Answer answer = HttpTestClient::exchange(
+        m_service->port(),
+        "GET /fiscaldoc.json?number=99&print=true HTTP/1.1\r\nAuthorization: Basic " + QByteArray("1:30").toBase64()
+            + "\r\n\r\n",
+        30000);
+    QCOMPARE(answer.code, 524);
+    QVERIFY(answer.body.isEmpty());
+    // The copy was still asked for.
+    const QStringList log = calls();
+    const int at = log.indexOf("put_DocNumber(99)");
+    QVERIFY(at >= 0);
+    QCOMPARE(log.mid(at, 3), QStringList({"put_DocNumber(99)", "put_ReportType(34)", "Report()"}));
 }
 
 QTEST_GUILESS_MAIN(TestApiAtol)
