@@ -18,7 +18,7 @@ if [ "$DEVICE" = atol ]; then
     ETC=$ROOT/opt/zelvotillgate/etc
     mkdir -p "$ETC" "$ROOT/sim"
     if [ ! -f "$ETC/tillgatelistener.conf" ]; then
-        printf '[LISTENER]\nport=%s\nminThreads=2\nmaxThreads=20\nreadTimeout=10000\n' "$PORT" \
+        printf '[LISTENER]\nport=%s\nhost=127.0.0.1\nminThreads=2\nmaxThreads=20\nreadTimeout=10000\n' "$PORT" \
             > "$ETC/tillgatelistener.conf"
     fi
     if [ ! -f "$ETC/tillgate.conf" ]; then
@@ -50,6 +50,7 @@ if [ ! -f "$ETC/tillgatelistener.conf" ]; then
     cat > "$ETC/tillgatelistener.conf" <<CONF
 [LISTENER]
 port=$PORT
+host=127.0.0.1
 minThreads=2
 maxThreads=20
 cleanupInterval=1000
@@ -63,6 +64,7 @@ if [ ! -f "$ETC/tillgate.conf" ]; then
 [TILLGATE]
 deviceType=1
 origins=*
+discoveryAddress=127.0.0.1
 busHost=127.0.0.1
 busMsgPort=$((PORT + 1))
 busQueryPort=$((PORT + 2))
