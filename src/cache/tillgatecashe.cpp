@@ -127,8 +127,14 @@ bool TillgateCashe::write(const QString &statement, const QVariantMap &bindings)
 
 bool TillgateCashe::storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data)
 {
-    return write(QStringLiteral("update checksCache set outgoing = :outgoing where sessionId = :sessionId"),
-                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":outgoing"), toJson(data)}});
+    // The core's later copy of an answer stored already changes nothing, so
+    // it is not written again: no second flush for the same receipt.
+    const QString json = toJson(data);
+    return write(QStringLiteral("update checksCache set outgoing = :outgoing where sessionId = :sessionId "
+                                "and (outgoing is null or outgoing <> :same)"),
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)},
+                  {QStringLiteral(":outgoing"), json},
+                  {QStringLiteral(":same"), json}});
 }
 
 bool TillgateCashe::storeOutgoingCheckDataOnce(const QString &sessionId, const QVariantMap &data)
