@@ -7,7 +7,7 @@
 # under fuzz/regressions/<target>/.
 #
 # usage: fuzz/run.sh BUILD-DIR SECONDS [TARGET...]   (default: every target)
-# environment: FUZZ_JOBS (1): parallel libFuzzer jobs per target
+# environment: FUZZ_RUNS: also stop a target after this many executions
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,6 +34,7 @@ for target in "${targets[@]}"; do
     options=(-max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=65536
              -print_final_stats=1 -artifact_prefix="$artifacts/")
     [ -f "$ROOT/fuzz/dict/$target.dict" ] && options+=(-dict="$ROOT/fuzz/dict/$target.dict")
+    [ -n "${FUZZ_RUNS:-}" ] && options+=(-runs="$FUZZ_RUNS")
     log="$BUILD/fuzz-$target.log"
     started=$SECONDS
     "$binary" "${options[@]}" "$corpus" "$ROOT/fuzz/corpus/$target" >"$log" 2>&1
