@@ -3,18 +3,54 @@
 # root, so nothing is written to /opt or /var, together with a simulated
 # cashbox on the application bus. Settings are written only when run/ holds
 # none, so local edits survive the next start. Ctrl-C stops both.
+# With "atol" as the second argument the service drives the ATOL driver
+# simulator instead, under run/atol (its register state in run/atol/sim).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
+DEVICE=${2:-ostrak}
 PORT=${TILLGATE_PORT:-8780}
 ROOT=$PWD/run
 ETC=$ROOT/opt/zelvotillgate/etc
+
+if [ "$DEVICE" = atol ]; then
+    ROOT=$PWD/run/atol
+    ETC=$ROOT/opt/zelvotillgate/etc
+    mkdir -p "$ETC" "$ROOT/sim"
+    if [ ! -f "$ETC/tillgatelistener.conf" ]; then
+        printf '[LISTENER]\nport=%s\nhost=127.0.0.1\nminThreads=2\nmaxThreads=20\nreadTimeout=10000\n' "$PORT" \
+            > "$ETC/tillgatelistener.conf"
+    fi
+    if [ ! -f "$ETC/tillgate.conf" ]; then
+        cat > "$ETC/tillgate.conf" <<CONF
+[TILLGATE]
+deviceType=3
+origins=*
+discoveryAddress=127.0.0.1
+
+[ATOL]
+transport=TCP
+host=127.0.0.1
+port=5555
+libPath=$PWD/$BUILD/lib/fptrsim
+CONF
+    fi
+    port=$(sed -n 's/^port=//p' "$ETC/tillgatelistener.conf" | head -n1)
+    cat <<INFO
+tillgate: HTTP on http://127.0.0.1:${port:-?}/ (any cashier; password 30 is the administrator), ATOL driver simulator
+  settings: $ETC   register state and printed tape: $ROOT/sim
+  try: curl -u 1:30 http://127.0.0.1:${port:-?}/cashboxstatus.json
+INFO
+    export TILLGATE_ROOT=$ROOT FPTR_SIM_DIR=$ROOT/sim
+    exec "$BUILD/bin/tillgate" -pid "$ROOT/tillgate.pid"
+fi
 
 mkdir -p "$ETC"
 if [ ! -f "$ETC/tillgatelistener.conf" ]; then
     cat > "$ETC/tillgatelistener.conf" <<CONF
 [LISTENER]
 port=$PORT
+host=127.0.0.1
 minThreads=2
 maxThreads=20
 cleanupInterval=1000
@@ -28,6 +64,7 @@ if [ ! -f "$ETC/tillgate.conf" ]; then
 [TILLGATE]
 deviceType=1
 origins=*
+discoveryAddress=127.0.0.1
 busHost=127.0.0.1
 busMsgPort=$((PORT + 1))
 busQueryPort=$((PORT + 2))

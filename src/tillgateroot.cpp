@@ -1,5 +1,7 @@
 #include "tillgateroot.h"
 
+#include "atol31apiwrapper.h"
+#include "atol31drvworker.h"
 #include "cashboxfinder.h"
 #include "coreapiwrapper.h"
 #include "httpworker.h"
@@ -42,6 +44,7 @@ TillgateRoot::TillgateRoot(int &argc, char **argv)
 
 TillgateRoot::~TillgateRoot()
 {
+    releaseAtolWorker();
     m_httpThread.reset();
 }
 
@@ -190,6 +193,7 @@ void TillgateRoot::releaseBusController()
 
 void TillgateRoot::startOstrakCashbox()
 {
+    releaseAtolWorker();
     const TillgateConfig config;
     if (!m_bus && config.currentDevice() == TillgateConfig::DeviceOstrak)
         createBusController();
@@ -197,15 +201,41 @@ void TillgateRoot::startOstrakCashbox()
         m_bus->setBus(config.appBusHost(), config.busMsgPort(), config.busQueryPort());
 }
 
+QPointer<Atol31DrvWorker> TillgateRoot::atolWorker() const
+{
+    return Atol31ApiWrapper::worker();
+}
+
 void TillgateRoot::startAtolCashbox()
 {
     releaseBusController();
-    qCWarning(lcRoot) << "The ATOL back-end is not available in this build";
+    if (m_atolThread) {
+        // The worker reads its settings again as it starts.
+        m_atolThread->worker()->restart();
+        return;
+    }
+    auto *worker = new Atol31DrvWorker;
+    m_atolThread = std::make_unique<qt5ext::AbstractWorkerThread>(worker);
+    Atol31ApiWrapper::setWorker(worker);
+    m_atolThread->start(QThread::InheritPriority);
+}
+
+void TillgateRoot::releaseAtolWorker()
+{
+    if (!m_atolThread)
+        return;
+    // No new request connects to the worker from here on; those waiting
+    // for a job are answered before the thread ends.
+    Atol31ApiWrapper::setWorker(nullptr);
+    m_atolThread->quit();
+    m_atolThread->wait();
+    m_atolThread.reset();
 }
 
 void TillgateRoot::startCombineCashbox()
 {
     releaseBusController();
+    releaseAtolWorker();
 }
 
 void TillgateRoot::stop()

@@ -3,10 +3,12 @@
 
 #include <basedaemonroot.h>
 
+#include <QPointer>
 #include <QSharedPointer>
 
 #include <memory>
 
+class Atol31DrvWorker;
 class CashboxFinder;
 class TillgateBusController;
 
@@ -43,6 +45,9 @@ public:
     CashboxFinder *finder() const { return m_finder.get(); }
     // Empty unless the fiscal core back-end is in use.
     QSharedPointer<TillgateBusController> bus() const { return m_bus; }
+    // The ATOL driver worker while the ATOL back-end is in use; it lives on
+    // its own thread, so callers only connect to it.
+    QPointer<Atol31DrvWorker> atolWorker() const;
 
 public slots:
     void doSetupLocale(const QLocale &locale) override;
@@ -59,9 +64,12 @@ private:
     void writePidFile();
     void createBusController();
     void releaseBusController();
+    void releaseAtolWorker();
 
     QSharedPointer<qt5ext::AbstractWorkerThread> m_httpThread;
     QSharedPointer<TillgateBusController> m_bus;
+    // Runs the ATOL worker and deletes it on its own thread when it ends.
+    std::unique_ptr<qt5ext::AbstractWorkerThread> m_atolThread;
     std::unique_ptr<CashboxFinder> m_finder;
 };
 

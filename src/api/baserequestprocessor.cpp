@@ -1,5 +1,6 @@
 #include "baserequestprocessor.h"
 
+#include "atol31apiwrapper.h"
 #include "atolfrconfig.h"
 #include "basecoreapiwrapper.h"
 #include "cashboxfinder.h"
@@ -85,6 +86,9 @@ void BaseRequestProcessor::init(TillgateConfig::DeviceType device)
         break;
     case TillgateConfig::DeviceCombine:
         m_api = new CombineApiWrapper(this);
+        break;
+    case TillgateConfig::DeviceAtol:
+        m_api = new Atol31ApiWrapper(this);
         break;
     default:
         break;

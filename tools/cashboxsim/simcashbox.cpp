@@ -571,11 +571,13 @@ QVariantMap SimCashbox::newDocument(const QString &type, const QVariantMap &extr
 
 void SimCashbox::refreshStatus()
 {
+    // The life phase bits add up: a storage in fiscal mode was set up, a
+    // closed one was in fiscal mode.
     quint8 phase = fiscal::FsStatus::PhaseSetUp;
     if (m_registered)
-        phase = fiscal::FsStatus::PhaseFiscalMode;
+        phase |= fiscal::FsStatus::PhaseFiscalMode;
     if (m_fsClosed)
-        phase = fiscal::FsStatus::PhaseFiscalMode | fiscal::FsStatus::PhaseFiscalModeClosed;
+        phase |= fiscal::FsStatus::PhaseFiscalMode | fiscal::FsStatus::PhaseFiscalModeClosed;
     m_fs.setPhase(phase);
     m_fs.setShiftOpened(m_shiftOpen);
     m_fs.setLastFd(m_lastFd);

@@ -43,8 +43,14 @@ SimFptr::SimFptr()
 {
 }
 
+SimFptr::~SimFptr()
+{
+    m_store.appendTiming(m_calls, m_busyNs);
+}
+
 int SimFptr::begin(const char *method, const QString &arguments)
 {
+    m_callClock.start();
     m_store.appendCall(QStringLiteral("%1(%2)").arg(QLatin1String(method), arguments));
     // Read at every call; parsed (and complained about) when it changed.
     const QString faults = m_store.faultsText();
@@ -57,6 +63,11 @@ int SimFptr::begin(const char *method, const QString &arguments)
 
 int SimFptr::finish(int code, const QString &badParam)
 {
+    if (m_callClock.isValid()) {
+        m_busyNs += m_callClock.nsecsElapsed();
+        ++m_calls;
+        m_callClock.invalidate();
+    }
     m_resultCode = code;
     m_badParam = code == EC_INVALID_PARAM ? badParam : QString();
     return code < 0 ? -1 : 0;

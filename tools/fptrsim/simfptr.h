@@ -6,6 +6,7 @@
 #include "simstore.h"
 #include "unsupportedfptr.h"
 
+#include <QElapsedTimer>
 #include <QMap>
 #include <QString>
 
@@ -35,6 +36,9 @@ class SimFptr : public UnsupportedFptr
 {
 public:
     SimFptr();
+    // Notes in timing.log how long the calls of this load took inside the
+    // simulator, so a benchmark can tell the caller's own time from ours.
+    ~SimFptr() override;
 
     // Settings, connection and results.
     int get_Version(wchar_t *buffer, int size) override;
@@ -167,6 +171,9 @@ private:
     int putSetting(const char *method, const wchar_t *name, const QString &value);
 
     SimStore m_store;
+    QElapsedTimer m_callClock;
+    qint64 m_busyNs = 0;
+    int m_calls = 0;
     QString m_faultsText;
     SimFaults m_faults;
     DriverProperties m_props;

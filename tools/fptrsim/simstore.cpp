@@ -21,6 +21,7 @@ const QString STATE_FILE = QStringLiteral("state.json");
 const QString LOCK_FILE = QStringLiteral("state.lock");
 const QString TAPE_FILE = QStringLiteral("tape.txt");
 const QString CALLS_FILE = QStringLiteral("calls.log");
+const QString TIMING_FILE = QStringLiteral("timing.log");
 const QString FAULTS_FILE = QStringLiteral("faults");
 
 } // namespace
@@ -154,6 +155,11 @@ void SimStore::appendTape(const QStringList &lines) const
 void SimStore::appendCall(const QString &line) const
 {
     append(CALLS_FILE, (line + QLatin1Char('\n')).toUtf8());
+}
+
+void SimStore::appendTiming(int calls, qint64 busyNs) const
+{
+    append(TIMING_FILE, QStringLiteral("calls=%1 busy_us=%2\n").arg(calls).arg(busyNs / 1000).toUtf8());
 }
 
 QString SimStore::faultsText() const

@@ -45,6 +45,8 @@ public:
 
     void appendTape(const QStringList &lines) const;
     void appendCall(const QString &line) const;
+    // One line per load: "calls=N busy_us=T", the time spent in its calls.
+    void appendTiming(int calls, qint64 busyNs) const;
     // The text of the faults file, empty when there is none.
     QString faultsText() const;
 
