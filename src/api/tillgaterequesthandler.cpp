@@ -552,10 +552,11 @@ void TillgateRequestHandler::preparePostRequest(HttpRequest &request, HttpRespon
         break;
     case Route::Fiscalize:
         status = processor->postFiscalization(requestBody, body, statusText);
-        // Only a successful fiscalisation carries its answer; the server
-        // closes the others with an empty body.
+        // A successful fiscalisation carries its answer and a refused one
+        // the register's reason; the server closes the others with an empty
+        // body.
         response.setStatus(status, statusText);
-        if (status == 200)
+        if (status == 200 || status == 500)
             response.write(body, true);
         return;
     default:

@@ -1,7 +1,9 @@
+#include "../frprint/testimages.h"
 #include "httptestclient.h"
 #include "servicerunner.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -10,7 +12,9 @@
 // The service with device type 3 on the ATOL driver simulator, through
 // HTTP: status, shifts, receipts read back from the storage and replayed
 // from the cache, printing, a missing driver, faults of the register, an
-// older driver generation, and the operations these registers refuse.
+// older driver generation, and the operations these registers refuse; the
+// connection settings as the driver receives them, shift times and the
+// registration in both storage layouts as the status shows them.
 class TestApiAtol : public QObject
 {
     Q_OBJECT
@@ -32,6 +36,15 @@ private slots:
     void workerOperations_data();
     void workerOperations();
     void correctionReceiptRefused();
+    void connectionSettingsInOrder_data();
+    void connectionSettingsInOrder();
+    void badSettingNamedInTheAnswer();
+    void shiftTimesInStatus_data();
+    void shiftTimesInStatus();
+    void registrationOfBothLayouts_data();
+    void registrationOfBothLayouts();
+    void picturesAndQrCodesReachTheTape();
+    void unknownDocumentNumber();
 
 private:
     struct Reply {
@@ -39,7 +52,13 @@ private:
         QVariantMap document;
         QVariantMap map;
     };
-    bool start(const QByteArray &libPath = FPTRSIM_DIR);
+    static const QByteArray TCP;
+    bool start(const QByteArray &connection = TCP, const QByteArray &libPath = FPTRSIM_DIR);
+    // Stops the service, changes the register's stored state and starts the
+    // service again, so that its first status query reads the new state.
+    bool restartWithState(const QJsonObject &changes);
+    QJsonObject state() const;
+    QStringList calls() const;
     Reply request(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray());
     void writeFaults(const QByteArray &faults);
     QByteArray tape() const;
@@ -65,13 +84,36 @@ void TestApiAtol::cleanup()
     m_simDir.reset();
 }
 
-bool TestApiAtol::start(const QByteArray &libPath)
+const QByteArray TestApiAtol::TCP = "transport=TCP\nhost=127.0.0.1\nport=5555\n";
+
+bool TestApiAtol::start(const QByteArray &connection, const QByteArray &libPath)
 {
     m_service = std::make_unique<ServiceRunner>();
-    const QByteArray settings = "[TILLGATE]\ndeviceType=3\n"
-                                "[ATOL]\ntransport=TCP\nhost=127.0.0.1\nport=5555\nlibPath="
-        + libPath + "\n";
+    const QByteArray settings = "[TILLGATE]\ndeviceType=3\n[ATOL]\n" + connection + "libPath=" + libPath + "\n";
     return m_service->writeSettings(settings) && m_service->startListening();
+}
+
+bool TestApiAtol::restartWithState(const QJsonObject &changes)
+{
+    m_service->stop();
+    QJsonObject changed = state();
+    for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
+        changed.insert(it.key(), it.value());
+    QFile file(m_simDir->filePath("state.json"));
+    return !changed.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(QJsonDocument(changed).toJson()) > 0 && file.flush() && m_service->startListening();
+}
+
+QJsonObject TestApiAtol::state() const
+{
+    QFile file(m_simDir->filePath("state.json"));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+
+QStringList TestApiAtol::calls() const
+{
+    QFile file(m_simDir->filePath("calls.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n') : QStringList();
 }
 
 TestApiAtol::Reply TestApiAtol::request(const QByteArray &method, const QByteArray &path, const QByteArray &body)
@@ -204,7 +246,7 @@ void TestApiAtol::printingReachesTheTape()
 void TestApiAtol::driverMissing()
 {
     QTemporaryDir empty;
-    QVERIFY(start(empty.path().toLocal8Bit()));
+    QVERIFY(start(TCP, empty.path().toLocal8Bit()));
     QCOMPARE(request("GET", "/cashboxstatus.json").code, 523);
     QCOMPARE(request("GET", "/fsstatus.json").code, 523);
     const Reply shift = request("GET", "/cycleopen.json");
@@ -261,12 +303,10 @@ void TestApiAtol::refusedOperations_data()
     QTest::addColumn<QByteArray>("method");
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<int>("code");
-    QTest::addColumn<bool>("reasonInBody");
-    QTest::newRow("settlement report") << QByteArray("GET") << QByteArray("/calcreport.json") << 500 << true;
-    QTest::newRow("text printing") << QByteArray("POST") << QByteArray("/printtext.json") << 500 << true;
-    // The handler sends a failed fiscalisation without a body.
-    QTest::newRow("fiscalisation") << QByteArray("POST") << QByteArray("/fiscalize.json") << 500 << false;
-    QTest::newRow("storage closing") << QByteArray("GET") << QByteArray("/closefs.json") << 200 << true;
+    QTest::newRow("settlement report") << QByteArray("GET") << QByteArray("/calcreport.json") << 500;
+    QTest::newRow("text printing") << QByteArray("POST") << QByteArray("/printtext.json") << 500;
+    QTest::newRow("fiscalisation") << QByteArray("POST") << QByteArray("/fiscalize.json") << 500;
+    QTest::newRow("storage closing") << QByteArray("GET") << QByteArray("/closefs.json") << 200;
 }
 
 void TestApiAtol::refusedOperations()
@@ -274,15 +314,12 @@ void TestApiAtol::refusedOperations()
     QFETCH(QByteArray, method);
     QFETCH(QByteArray, path);
     QFETCH(int, code);
-    QFETCH(bool, reasonInBody);
     QVERIFY(start());
     const QByteArray body = method == "POST"
         ? QByteArray(R"({"document":{"sessionId":"atol-refused","data":{}}})")
         : QByteArray();
     const Reply reply = request(method, path, body);
     QCOMPARE(reply.code, code);
-    if (!reasonInBody)
-        return;
     const QVariantMap answer = reply.document.isEmpty() ? reply.map : reply.document;
     QCOMPARE(answer.value("result").toInt(), -12);
     QCOMPARE(answer.value("message").toMap().value("resultDescription").toString(),
@@ -324,6 +361,150 @@ void TestApiAtol::correctionReceiptRefused()
     QCOMPARE(reply.document.value("result").toInt(), -12);
     QCOMPARE(reply.document.value("message").toMap().value("resultDescription").toString(),
              QString("Correction receipts are not supported on this device"));
+}
+
+void TestApiAtol::connectionSettingsInOrder_data()
+{
+    QTest::addColumn<QByteArray>("connection");
+    QTest::addColumn<QStringList>("settings");
+    const QByteArray serial = "transport=RS232\nportName=ttyS3\nbaudrate=57600\ndataBits=7\nconPas=12\n";
+    QTest::newRow("TCP") << TCP + "conPas=12\n"
+                         << QStringList{"Port, TCPIP", "IPAddress, 127.0.0.1", "IPPort, 5555", "AccessPassword, 12",
+                                        "Protocol, 2"};
+    // The driver numbers parity none 0, odd 1, even 2, mark 3, space 4 and
+    // stop bits one 0, one and a half 1, two 2.
+    const QStringList head{"Port, TTY", "TTYSuffix, ttyS3", "BaudRate, 57600", "Bits, 7"};
+    const QStringList tail{"AccessPassword, 12", "Protocol, 2"};
+    QTest::newRow("none, one") << serial + "parity=NONE\nstopBits=STOP_1\nflowControl=NO\n"
+                               << head + QStringList{"Parity, 0", "StopBits, 0", "FlowControl, 0"} + tail;
+    QTest::newRow("odd, one and a half") << serial + "parity=ODD\nstopBits=STOP_15\nflowControl=HARDWARE\n"
+                                         << head + QStringList{"Parity, 1", "StopBits, 1", "FlowControl, 1"} + tail;
+    QTest::newRow("even, two") << serial + "parity=EVEN\nstopBits=STOP_2\nflowControl=SOFTWARE\n"
+                               << head + QStringList{"Parity, 2", "StopBits, 2", "FlowControl, 2"} + tail;
+    QTest::newRow("mark") << serial + "parity=MARK\n"
+                          << head + QStringList{"Parity, 3", "StopBits, 0", "FlowControl, 0"} + tail;
+    QTest::newRow("space") << serial + "parity=SPACE\n"
+                           << head + QStringList{"Parity, 4", "StopBits, 0", "FlowControl, 0"} + tail;
+}
+
+void TestApiAtol::connectionSettingsInOrder()
+{
+    QFETCH(QByteArray, connection);
+    QFETCH(QStringList, settings);
+    QVERIFY(start(connection));
+    QCOMPARE(request("GET", "/cashboxstatus.json").code, 200);
+    // The settings the first job put before it applied them.
+    const QString put = "put_DeviceSingleSetting(";
+    QStringList written;
+    const QStringList lines = calls();
+    for (const QString &line : lines) {
+        if (line.startsWith("ApplySingleSettings("))
+            break;
+        if (line.startsWith(put))
+            written << line.mid(put.size()).chopped(1);
+    }
+    QCOMPARE(written, settings);
+}
+
+void TestApiAtol::badSettingNamedInTheAnswer()
+{
+    QVERIFY(start("transport=RS232\nportName=ttyS0\nbaudrate=100\n"));
+    QCOMPARE(request("GET", "/cashboxstatus.json").code, 523);
+    const Reply shift = request("GET", "/cycleopen.json");
+    QCOMPARE(shift.code, 500);
+    QCOMPARE(shift.document.value("result").toInt(), -6);
+    QCOMPARE(shift.document.value("message").toMap().value("resultDescription").toString(),
+             QString::fromUtf8("Недопустимое значение (BaudRate)"));
+}
+
+void TestApiAtol::shiftTimesInStatus_data()
+{
+    QTest::addColumn<QJsonObject>("shift");
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<QString>("closed");
+    // While open the register gives the end of the shift, 24 hours after
+    // its opening; once closed, the closing time and the opening apart.
+    QTest::newRow("open") << QJsonObject{{"shiftOpen", true}, {"shiftOpenedAt", "2026-03-02T08:00:00"},
+                                         {"shiftClosedAt", ""}}
+                          << QString("2026-03-02T08:00:00") << QString();
+    QTest::newRow("closed") << QJsonObject{{"shiftOpen", false}, {"shiftOpenedAt", "2026-03-02T08:00:00"},
+                                           {"shiftClosedAt", "2026-03-02T20:30:15"}}
+                            << QString("2026-03-02T08:00:00") << QString("2026-03-02T20:30:15");
+}
+
+void TestApiAtol::shiftTimesInStatus()
+{
+    QFETCH(QJsonObject, shift);
+    QFETCH(QString, opened);
+    QFETCH(QString, closed);
+    QVERIFY(start());
+    QVERIFY(restartWithState(shift));
+    const QVariantMap status = request("GET", "/cashboxstatus.json").map.value("cashboxStatus").toMap();
+    QCOMPARE(status.value("cycleOpened").toString(), opened);
+    QCOMPARE(status.value("cycleClosed").toString(), closed);
+    QCOMPARE(status.value("shiftOpened").toBool(), shift.value("shiftOpen").toBool());
+}
+
+void TestApiAtol::registrationOfBothLayouts_data()
+{
+    QTest::addColumn<int>("ffdVersion");
+    // 1.05 keeps the document number at byte 39 of the storage's answer;
+    // 1.1 puts extended modes and the OFD's INN before it, at byte 52.
+    QTest::newRow("1.05") << 105;
+    QTest::newRow("1.1") << 110;
+}
+
+void TestApiAtol::registrationOfBothLayouts()
+{
+    QFETCH(int, ffdVersion);
+    QVERIFY(start());
+    QVERIFY(restartWithState({{"ffdVersion", ffdVersion}, {"ofdInn", "7704211201"}}));
+    const Reply status = request("GET", "/cashboxstatus.json");
+    QCOMPARE(status.code, 200);
+    const QVariantMap regData = status.map.value("cashboxStatus").toMap().value("regData").toMap();
+    QCOMPARE(regData.value("regDocNumber").toInt(), 1);
+    // Read from the registration document the number led to.
+    QCOMPARE(regData.value("ofdInn").toString(), QString("7704211201"));
+    QCOMPARE(regData.value("userName").toString(), state().value("userName").toString());
+    QCOMPARE(regData.value("fsNumber").toString(), QString("9999078900012345"));
+}
+
+void TestApiAtol::picturesAndQrCodesReachTheTape()
+{
+    QVERIFY(start());
+    const QByteArray picture = testimages::bmp24(16, 8, [](int x, int) { return x < 8 ? 0xFF000000u : 0xFFFFFFFFu; });
+    const Reply stored = request("POST", "/storeimages.json",
+                                 R"({"document":{"images":[{"fileName":"logo.bmp","image":")" + picture.toBase64()
+                                     + R"("}]}})");
+    QCOMPARE(stored.code, 200);
+    QCOMPARE(stored.document.value("result").toInt(), 0);
+    const QByteArray bbcode = QByteArray("[img]logo.bmp[/img]Thank you[qr]https://example.com/r/42[/qr]").toBase64();
+    const Reply printed = request("POST", "/printrichtext.json", R"({"document":{"bbcode":")" + bbcode + R"("}})");
+    QCOMPARE(printed.code, 200);
+    const QString text = QString::fromUtf8(tape());
+    const int pictureAt = text.indexOf(QString("[picture logo.bmp, %1 bytes]").arg(picture.size()));
+    const int qrAt = text.indexOf("[QR: https://example.com/r/42]");
+    QVERIFY2(pictureAt >= 0 && qrAt > text.indexOf("Thank you") && text.indexOf("Thank you") > pictureAt,
+             qPrintable(text));
+}
+
+void TestApiAtol::unknownDocumentNumber()
+{
+    // Both back-ends answer a number the storage does not hold as they
+    // answer a register that is silent: 524 with an empty body.
+    QVERIFY(start());
+    const HttpTestClient::Answer answer = HttpTestClient::exchange(
+        m_service->port(),
+        "GET /fiscaldoc.json?number=99&print=true HTTP/1.1\r\nAuthorization: Basic " + QByteArray("1:30").toBase64()
+            + "\r\n\r\n",
+        30000);
+    QCOMPARE(answer.code, 524);
+    QVERIFY(answer.body.isEmpty());
+    // The copy was still asked for.
+    const QStringList log = calls();
+    const int at = log.indexOf("put_DocNumber(99)");
+    QVERIFY(at >= 0);
+    QCOMPARE(log.mid(at, 3), QStringList({"put_DocNumber(99)", "put_ReportType(34)", "Report()"}));
 }
 
 QTEST_GUILESS_MAIN(TestApiAtol)

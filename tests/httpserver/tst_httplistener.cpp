@@ -340,11 +340,13 @@ void TestHttpListener::poolShrinksToMinThreads()
     QTRY_COMPARE_WITH_TIMEOUT(changes.last().first, 1, 10000);
     sampler.stop();
     QCOMPARE(changes.size(), 5);
-    for (int i = 1; i < changes.size(); ++i) {
+    for (int i = 1; i < changes.size(); ++i)
         QCOMPARE(changes.at(i).first, changes.at(i - 1).first - 1);
-        if (i > 1)
-            QVERIFY(changes.at(i).second - changes.at(i - 1).second >= interval / 2);
-    }
+    // One handler per tick of the clean-up timer: four ticks are due at
+    // least three intervals apart, and a late first tick was due at most one
+    // interval before the sampling began. Single gaps prove nothing on a
+    // loaded machine, where a late tick is followed by one on time.
+    QVERIFY2(changes.last().second >= 2 * interval, qPrintable(QString::number(changes.last().second)));
     m_listener->pool()->cleanup();
     m_listener->pool()->cleanup();
     QCOMPARE(m_listener->pool()->handlerCount(), 1);

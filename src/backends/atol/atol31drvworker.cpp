@@ -75,7 +75,7 @@ bool Atol31DrvWorker::doStart()
     if (!m_restartTimer) {
         m_restartTimer = new QTimer(this);
         connect(m_restartTimer.data(), &QTimer::timeout, this, &Atol31DrvWorker::restart);
-        m_restartTimer->setInterval(RESTART_INTERVAL_MS);
+        m_restartTimer->setInterval(m_restartIntervalMs);
     }
     m_restartTimer->start();
     return false;

@@ -40,6 +40,8 @@ public:
     ~Atol31DrvWorker() override;
 
     QVariantMap lastError() const { return m_driver.lastError(); }
+    // How long a failed start waits before the next try; tests shorten it.
+    void setRestartInterval(int ms) { m_restartIntervalMs = ms; }
 
 public slots:
     void getCashboxStatus();
@@ -99,6 +101,7 @@ private:
     AtolDriver m_driver;
     AtolFrConfig m_config;
     QPointer<QTimer> m_restartTimer;
+    int m_restartIntervalMs = RESTART_INTERVAL_MS;
     quint8 m_fsFfdVersion = 1;
     QString m_userPassword;
     JobClock m_clock;
