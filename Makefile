@@ -3,10 +3,13 @@
 SHELL := /bin/bash
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
               libsingleapplication-dev python3 zlib1g-dev ccache \
-              dpkg-dev systemd iproute2 python3-jsonschema python3-yaml chromium
+              dpkg-dev systemd iproute2 python3-jsonschema python3-yaml chromium \
+              clang libfuzzer-14-dev
 # The npm tools (OpenAPI linter, browser driver) want Node.js 20.19 or later.
 # Where the system's is older (Debian 12 ships 18), the Node.js binary
 # package of the npm registry is taken into tools/npm/node, first on PATH.
@@ -18,7 +21,7 @@ export REDOCLY_TELEMETRY := off
 export REDOCLY_SUPPRESS_UPDATE_NOTICE := true
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build build-run run test test-asan test-browser lint-api package clean
+.PHONY: deps build build-run run test test-asan test-browser lint-api fuzz package clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -75,9 +78,17 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# Every fuzz target (fuzz/) built with clang, libFuzzer and the sanitizers
+# into $(FUZZ_BUILD)/, then run for FUZZ_SECONDS each; fails on any finding.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DTILLGATE_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
+	./fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # build/tillgate_<version>_<arch>.deb and build/tillgate-sim_<version>_<arch>.deb
 package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

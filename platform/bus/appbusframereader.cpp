@@ -1,5 +1,7 @@
 #include "appbusframereader.h"
 
+#include <strictjson.h>
+
 #include <QJsonDocument>
 #include <QtEndian>
 
@@ -41,12 +43,11 @@ AppBusFrameReader::Result AppBusFrameReader::next(QJsonObject &frame)
         m_pos = 0;
     }
 
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("frame is not JSON: %1 at offset %2")
-                        .arg(parseError.errorString())
-                        .arg(parseError.offset));
+    QJsonDocument doc;
+    QString error;
+    int offset = 0;
+    if (!qt5ext::StrictJson::parse(body, doc, error, &offset))
+        return fail(QStringLiteral("frame is not JSON: %1 at offset %2").arg(error).arg(offset));
     if (!doc.isObject())
         return fail(QStringLiteral("frame is not a JSON object"));
     frame = doc.object();

@@ -1,9 +1,9 @@
 #include "jsonrequestprocessor.h"
 
 #include <logutils.h>
+#include <strictjson.h>
 
 #include <QJsonDocument>
-#include <QJsonParseError>
 
 #include <cmath>
 
@@ -84,12 +84,9 @@ QByteArray JsonRequestProcessor::envelope(const QString &key, const QVariantMap 
 
 bool JsonRequestProcessor::parse(const QByteArray &body, QVariantMap &map, QString &error)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        error = parseError.errorString();
+    QJsonDocument document;
+    if (!qt5ext::StrictJson::parse(body, document, error))
         return false;
-    }
     map = document.toVariant().toMap();
     return true;
 }

@@ -1,5 +1,7 @@
 #include "cashboxfinder.h"
 
+#include <strictjson.h>
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -161,11 +163,11 @@ void CashboxFinder::processDatagram(const QByteArray &datagram, const QHostAddre
                                          << senderPort;
     }
 
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(datagram, &error);
-    if (error.error != QJsonParseError::NoError) {
+    QJsonDocument document;
+    QString error;
+    if (!qt5ext::StrictJson::parse(datagram, document, error)) {
         if (log)
-            qCWarning(lcDiscovery).noquote() << "Discovery answer is not JSON:" << error.errorString() << text;
+            qCWarning(lcDiscovery).noquote() << "Discovery answer is not JSON:" << error << text;
         return;
     }
     const QJsonObject object = document.object();

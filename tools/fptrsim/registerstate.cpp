@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 
+#include <cmath>
+
 namespace {
 
 QString toText(const QDateTime &time)
@@ -12,6 +14,20 @@ QString toText(const QDateTime &time)
 QDateTime toTime(const QJsonValue &value)
 {
     return QDateTime::fromString(value.toString(), Qt::ISODate);
+}
+
+// Sums and numbers travel as JSON doubles. Only whole numbers within the
+// range of their field are taken: converting anything else is undefined.
+constexpr double MAX_SUM = 9007199254740992.0; // 2^53, exact as a double
+constexpr double MAX_UINT32 = 4294967295.0;
+
+bool integerIn(const QJsonValue &value, double min, double max, qint64 &out)
+{
+    const double number = value.toDouble();
+    if (!(number >= min && number <= max) || std::trunc(number) != number)
+        return false;
+    out = qint64(number);
+    return true;
 }
 
 QJsonArray recordsToJson(const QList<FiscalRecord> &records)
@@ -60,18 +76,18 @@ QJsonObject receiptToJson(const OpenReceipt &receipt)
                        {QStringLiteral("paid"), paid}};
 }
 
-OpenReceipt receiptFromJson(const QJsonObject &json)
+bool receiptFromJson(const QJsonObject &json, OpenReceipt &receipt)
 {
-    OpenReceipt receipt;
     receipt.chequeType = json.value(QStringLiteral("chequeType")).toInt();
     receipt.print = json.value(QStringLiteral("print")).toBool(true);
     for (const QJsonValue &value : json.value(QStringLiteral("items")).toArray()) {
         const QJsonObject object = value.toObject();
         ReceiptItem item;
         item.name = object.value(QStringLiteral("name")).toString();
-        item.price = qint64(object.value(QStringLiteral("price")).toDouble());
+        if (!integerIn(object.value(QStringLiteral("price")), -MAX_SUM, MAX_SUM, item.price)
+            || !integerIn(object.value(QStringLiteral("sum")), -MAX_SUM, MAX_SUM, item.sum))
+            return false;
         item.quantity = object.value(QStringLiteral("quantity")).toDouble();
-        item.sum = qint64(object.value(QStringLiteral("sum")).toDouble());
         item.vatCode = object.value(QStringLiteral("vat")).toInt();
         item.itemType = object.value(QStringLiteral("itemType")).toInt();
         item.paymentMethod = object.value(QStringLiteral("paymentMethod")).toInt();
@@ -80,9 +96,11 @@ OpenReceipt receiptFromJson(const QJsonObject &json)
     }
     receipt.properties = recordsFromJson(json.value(QStringLiteral("properties")).toArray());
     const QJsonArray paid = json.value(QStringLiteral("paid")).toArray();
-    for (int i = 0; i < 5 && i < paid.size(); ++i)
-        receipt.paid[i] = qint64(paid.at(i).toDouble());
-    return receipt;
+    for (int i = 0; i < 5 && i < paid.size(); ++i) {
+        if (!integerIn(paid.at(i), -MAX_SUM, MAX_SUM, receipt.paid[i]))
+            return false;
+    }
+    return true;
 }
 
 const QString FORMAT_KEY = QStringLiteral("format");
@@ -181,22 +199,33 @@ bool RegisterState::fromJson(const QJsonObject &json, RegisterState &state, QStr
     s.shiftOpenedAt = toTime(json.value(QStringLiteral("shiftOpenedAt")));
     s.shiftClosedAt = toTime(json.value(QStringLiteral("shiftClosedAt")));
     s.receiptNumber = json.value(QStringLiteral("receiptNumber")).toInt();
-    s.cash = qint64(json.value(QStringLiteral("cash")).toDouble());
+    qint64 number = 0;
+    qint64 sign = 0;
+    if (!integerIn(json.value(QStringLiteral("cash")), -MAX_SUM, MAX_SUM, s.cash)
+        || !integerIn(json.value(QStringLiteral("cursorDocument")), 0, MAX_UINT32, number)
+        || !receiptFromJson(json.value(QStringLiteral("receipt")).toObject(), s.receipt)) {
+        error = QStringLiteral("a sum or number is no whole number in its range");
+        return false;
+    }
+    s.cursorDocument = quint32(number);
     const QJsonObject tableObject = json.value(QStringLiteral("tables")).toObject();
     for (auto it = tableObject.constBegin(); it != tableObject.constEnd(); ++it)
         s.tables.insert(it.key(), it.value().toString());
-    s.receipt = receiptFromJson(json.value(QStringLiteral("receipt")).toObject());
     for (const QJsonValue &value : json.value(QStringLiteral("documents")).toArray()) {
         const QJsonObject object = value.toObject();
         StoredDocument doc;
-        doc.number = quint32(object.value(QStringLiteral("number")).toDouble());
+        if (!integerIn(object.value(QStringLiteral("number")), 0, MAX_UINT32, number)
+            || !integerIn(object.value(QStringLiteral("sign")), 0, MAX_UINT32, sign)) {
+            error = QStringLiteral("a document's number or sign is no whole number in its range");
+            return false;
+        }
+        doc.number = quint32(number);
+        doc.sign = quint32(sign);
         doc.type = quint16(object.value(QStringLiteral("type")).toInt());
         doc.time = toTime(object.value(QStringLiteral("time")));
-        doc.sign = quint32(object.value(QStringLiteral("sign")).toDouble());
         doc.tlv = QByteArray::fromHex(object.value(QStringLiteral("tlv")).toString().toLatin1());
         s.documents.append(doc);
     }
-    s.cursorDocument = quint32(json.value(QStringLiteral("cursorDocument")).toDouble());
     s.cursorRecord = json.value(QStringLiteral("cursorRecord")).toInt();
 
     if (s.serial.isEmpty() || s.fnSerial.size() != 16 || s.lineWidth < 1

@@ -3,10 +3,11 @@
 #include "registerstate.h"
 #include "simlog.h"
 
+#include <strictjson.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QJsonParseError>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -98,12 +99,13 @@ bool SimStore::load(RegisterState &state, bool &created, QString &error) const
         error = QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString());
         return false;
     }
-    QJsonParseError parseError;
-    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !json.isObject()) {
+    QJsonDocument json;
+    QString parseError;
+    int offset = 0;
+    if (!qt5ext::StrictJson::parse(file.readAll(), json, parseError, &offset) || !json.isObject()) {
         error = QStringLiteral("%1 is not a JSON object: %2 at offset %3")
-                    .arg(file.fileName(), parseError.errorString())
-                    .arg(parseError.offset);
+                    .arg(file.fileName(), parseError.isEmpty() ? QStringLiteral("no object") : parseError)
+                    .arg(offset);
         return false;
     }
     if (!RegisterState::fromJson(json.object(), state, error)) {

@@ -1,0 +1,17 @@
+// PNG pictures as stored for printing.
+#include "fuzzsupport.h"
+
+#include <pngdecoder_p.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzzsupport::setUp();
+    const QByteArray bytes = fuzzsupport::bytes(data, size);
+    frprint::GreyImage image;
+    QString error;
+    // A decoded picture has one grey byte for each of its pixels.
+    if (frprint::PngDecoder::canDecode(bytes) && frprint::PngDecoder::decode(bytes, image, &error)
+        && image.pixels.size() != qint64(image.width) * image.height)
+        __builtin_trap();
+    return 0;
+}
