@@ -54,12 +54,7 @@ trap 'exit 130' INT TERM
 cat > "$WORK/cashiers.json" <<JSON
 { "cashiers": [ { "name": "1", "password": 30, "inn": "" } ] }
 JSON
-"$BUILD/bin/cashbox-sim" --msg-port 0 --query-port 0 --cashiers "$WORK/cashiers.json" \
-    > "$WORK/sim.out" 2> "$WORK/sim.log" &
-SIM_PID=$!
-for _ in $(seq 100); do [ -s "$WORK/sim.out" ] && break; sleep 0.1; done
-read -r MSG_PORT QUERY_PORT < <(sed -n '1s/^msg=\([0-9]*\) query=\([0-9]*\).*/\1 \2/p' "$WORK/sim.out") || true
-[ -n "${QUERY_PORT:-}" ] || { echo "the simulator did not start"; cat "$WORK/sim.log"; exit 1; }
+bench_start_simulator "$BUILD" "$WORK" --cashiers "$WORK/cashiers.json" || exit 1
 
 # The service: enough connection threads for every wrk connection.
 SERVICE_PORT=$(bench_free_port)
@@ -88,14 +83,7 @@ SERVICE_PID=$!
 
 # Ready once a status request goes through to the simulated register.
 URL=http://127.0.0.1:$SERVICE_PORT
-status=""
-for _ in $(seq 100); do
-    status=$(curl -s -o /dev/null -w '%{http_code}' -u 1:30 "$URL/cashboxstatus.json" || true)
-    [ "$status" = 200 ] && break
-    kill -0 "$SERVICE_PID" 2> /dev/null || break
-    sleep 0.1
-done
-[ "$status" = 200 ] || { echo "the service did not answer a status request ($status)"; tail -n 20 "$WORK/service.log"; exit 1; }
+bench_wait_ready "$URL" "$SERVICE_PID" "$WORK/service.log" || exit 1
 
 NGINX_PORT=$(bench_free_port)
 bench_start_nginx "$WORK/nginx" "$NGINX_PORT" "$ROBOTS"

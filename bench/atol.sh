@@ -64,14 +64,7 @@ TILLGATE_ROOT=$WORK/root FPTR_SIM_DIR=$WORK/sim QT_LOGGING_RULES="tillgate.atol.
 SERVICE_PID=$!
 
 URL=http://127.0.0.1:$SERVICE_PORT
-status=""
-for _ in $(seq 100); do
-    status=$(curl -s -o /dev/null -w '%{http_code}' -u 1:30 "$URL/cashboxstatus.json" || true)
-    [ "$status" = 200 ] && break
-    kill -0 "$SERVICE_PID" 2> /dev/null || break
-    sleep 0.1
-done
-[ "$status" = 200 ] || { echo "the service did not answer a status request ($status)"; tail -n 20 "$WORK/service.log"; exit 1; }
+bench_wait_ready "$URL" "$SERVICE_PID" "$WORK/service.log" || exit 1
 status=$(curl -s -o "$WORK/cycleopen.out" -w '%{http_code}' -u 1:30 "$URL/cycleopen.json" || true)
 [ "$status" = 200 ] || { echo "opening the shift failed ($status): $(cat "$WORK/cycleopen.out")"; exit 1; }
 

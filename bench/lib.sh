@@ -21,6 +21,35 @@ bench_free_port() {
     python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 
+# bench_start_simulator BUILD WORK [OPTION...]: the cashbox simulator on bus
+# ports of its own choice, its output in WORK; sets SIM_PID, MSG_PORT and
+# QUERY_PORT, or says why and fails.
+bench_start_simulator() {
+    local build=$1 work=$2
+    shift 2
+    "$build/bin/cashbox-sim" --msg-port 0 --query-port 0 "$@" > "$work/sim.out" 2> "$work/sim.log" &
+    SIM_PID=$!
+    for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+    read -r MSG_PORT QUERY_PORT < <(sed -n '1s/^msg=\([0-9]*\) query=\([0-9]*\).*/\1 \2/p' "$work/sim.out") || true
+    [ -n "${QUERY_PORT:-}" ] || { echo "the simulator did not start"; cat "$work/sim.log"; return 1; }
+}
+
+# bench_wait_ready URL PID LOG: waits until the service PID at URL answers a
+# status request of cashier 1 with 200, which needs the register; says why
+# and fails when it ends or does not answer.
+bench_wait_ready() {
+    local url=$1 pid=$2 log=$3 status=""
+    for _ in $(seq 100); do
+        status=$(curl -s -o /dev/null -w '%{http_code}' -u 1:30 "$url/cashboxstatus.json" || true)
+        [ "$status" = 200 ] && return 0
+        kill -0 "$pid" 2> /dev/null || break
+        sleep 0.1
+    done
+    echo "the service did not answer a status request ($status)"
+    tail -n 20 "$log"
+    return 1
+}
+
 bench_nginx() {
     command -v nginx || echo /usr/sbin/nginx
 }

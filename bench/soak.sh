@@ -50,11 +50,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$BUILD/bin/cashbox-sim" --msg-port 0 --query-port 0 > "$WORK/sim.out" 2> "$WORK/sim.log" &
-SIM_PID=$!
-for _ in $(seq 100); do [ -s "$WORK/sim.out" ] && break; sleep 0.1; done
-read -r MSG_PORT QUERY_PORT < <(sed -n '1s/^msg=\([0-9]*\) query=\([0-9]*\).*/\1 \2/p' "$WORK/sim.out") || true
-[ -n "${QUERY_PORT:-}" ] || { echo "the simulator did not start"; cat "$WORK/sim.log"; exit 1; }
+bench_start_simulator "$BUILD" "$WORK" || exit 1
 
 # Room for every client at once; the listener's own read time-out (10 s)
 # is what ends the slow and the silent ones.
@@ -80,14 +76,7 @@ TILLGATE_ROOT=$WORK/root "$BUILD/bin/tillgate" > "$WORK/service.log" 2>&1 &
 SERVICE_PID=$!
 
 URL=http://127.0.0.1:$SERVICE_PORT
-status=""
-for _ in $(seq 100); do
-    status=$(curl -s -o /dev/null -w '%{http_code}' -u 1:30 "$URL/cashboxstatus.json" || true)
-    [ "$status" = 200 ] && break
-    kill -0 "$SERVICE_PID" 2> /dev/null || break
-    sleep 0.1
-done
-[ "$status" = 200 ] || { echo "the service did not answer ($status)"; tail -n 20 "$WORK/service.log"; exit 1; }
+bench_wait_ready "$URL" "$SERVICE_PID" "$WORK/service.log" || exit 1
 status=$(curl -s -o /dev/null -w '%{http_code}' -u 1:30 "$URL/cycleopen.json" || true)
 [ "$status" = 200 ] || { echo "opening the shift failed ($status)"; exit 1; }
 

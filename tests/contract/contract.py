@@ -136,10 +136,10 @@ SILENT_SCRIPT = [
 class Document:
     def __init__(self, path):
         with open(path, encoding="utf-8") as source:
-            self.spec = yaml.safe_load(source)
-        self.resolver = jsonschema.RefResolver("", self.spec)
+            self.api = yaml.safe_load(source)
+        self.resolver = jsonschema.RefResolver("", self.api)
         self.routes = {}
-        for template, item in self.spec["paths"].items():
+        for template, item in self.api["paths"].items():
             for name in [template] + item.get("x-aliases", []):
                 self.routes[name.lower()] = template
         self.covered = set()
@@ -153,7 +153,7 @@ class Document:
         template = self.routes.get(path.split("?")[0].lower())
         if template is None:
             return None, None
-        return template, self.spec["paths"][template].get(method.lower())
+        return template, self.api["paths"][template].get(method.lower())
 
     def check(self, method, path, status, reason, headers, body):
         """The differences between the answer and the document, as texts."""
@@ -223,7 +223,7 @@ class Document:
         return self.errors(schema, body, "request")
 
     def check_general(self, status, reason):
-        general = self.spec["components"]["responses"]
+        general = self.api["components"]["responses"]
         known = {"404": "NotFound", "400": "BadRequest"}
         if str(status) not in known:
             return ["status %d on an undocumented path" % status]
@@ -231,7 +231,7 @@ class Document:
         return [] if documented["x-reason"] == reason else ["reason %r" % reason]
 
     def operations(self):
-        return {(template, method) for template, item in self.spec["paths"].items()
+        return {(template, method) for template, item in self.api["paths"].items()
                 for method in ("get", "post") if method in item}
 
 
@@ -253,9 +253,9 @@ def run(stack, document, script, verbose):
 
 
 def main():
-    bin_dir, spec_path = sys.argv[1], sys.argv[2]
+    bin_dir, document_path = sys.argv[1], sys.argv[2]
     verbose = "-v" in sys.argv
-    document = Document(spec_path)
+    document = Document(document_path)
     failures = 0
     with tempfile.TemporaryDirectory(prefix="tillgate-contract-") as root:
         for directory, script, simulator in (("plain", SCRIPT, []),
