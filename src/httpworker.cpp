@@ -4,6 +4,8 @@
 
 #include <fileconfighelper.h>
 #include <httplistener.h>
+#include <httplogging.h>
+#include <iniguard.h>
 
 #include <QSettings>
 
@@ -34,8 +36,14 @@ bool HttpWorker::doStart()
     // settings go after it, in the order the deletions were scheduled.
     if (m_settings)
         m_settings->deleteLater();
-    m_settings = new QSettings(qt5ext::FileConfigHelper::rootedPath(LISTENER_SETTINGS_FILE),
-                               QSettings::IniFormat, this);
+    m_settings = nullptr;
+    const QString path = qt5ext::FileConfigHelper::rootedPath(LISTENER_SETTINGS_FILE);
+    QString why;
+    if (!qt5ext::IniGuard::fileIsSafe(path, why)) {
+        qCCritical(lcHttp).noquote() << "Listener settings file" << path << why;
+        return false;
+    }
+    m_settings = new QSettings(path, QSettings::IniFormat, this);
     m_settings->beginGroup(LISTENER_SECTION);
     HttpRequestHandler *handler = createRequestHandler(this);
     auto *listener = new HttpListener(m_settings, handler, this);

@@ -13,6 +13,7 @@
 #include <appversionmanager.h>
 #include <dircreator.h>
 #include <fiscaldocpropertytemplateloader.h>
+#include <iniguard.h>
 #include <initconfig.h>
 
 #include <singleapplication.h>
@@ -69,7 +70,7 @@ int TillgateRoot::start(int &argc, char **argv)
     qt5ext::FileConfigHelper::setFileSystemRoot(QString::fromLocal8Bit(qgetenv(ROOT_ENV)));
 
     TillgateRoot root(argc, argv);
-    const int code = root.init() ? root.exec() : -1;
+    const int code = root.init() ? root.exec() : root.m_initFailure;
     root.stop();
     return code;
 }
@@ -125,6 +126,17 @@ bool TillgateRoot::init()
 {
     if (!qt5ext::BaseDaemonRoot::init())
         return false;
+
+    // Defaults in place of a file the service cannot read would search the
+    // network and pick a device nobody chose: it ends instead, so that the
+    // file is mended.
+    const QString settingsFile = qt5ext::FileConfigHelper::rootedPath(TillgateConfig::SETTINGS_FILE);
+    QString why;
+    if (!qt5ext::IniGuard::fileIsSafe(settingsFile, why)) {
+        qCCritical(lcRoot).noquote() << "Settings file" << settingsFile << why << "- the service ends";
+        m_initFailure = EXIT_FAILURE;
+        return false;
+    }
 
     // The cache must be usable before any back-end can store an answer.
     TillgateCasheDbInitializer::initializeDatabase();

@@ -71,6 +71,9 @@ private:
     // Runs the ATOL worker and deletes it on its own thread when it ends.
     std::unique_ptr<qt5ext::AbstractWorkerThread> m_atolThread;
     std::unique_ptr<CashboxFinder> m_finder;
+    // What the process ends with when init() fails: -1 unless the failure
+    // has a status of its own.
+    int m_initFailure = -1;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "initconfig.h"
 
+#include "iniguard.h"
 #include "settingssnapshot_p.h"
 
 #include <QCoreApplication>
@@ -21,16 +22,16 @@ QString workDirName;
 
 // A broken file is reported once per process, not at every read: settings
 // objects are created per request.
-void warnOnce(const QString &file, const QString &why)
+void warnOnce(const QString &file, const QString &why, const QString &outcome = QStringLiteral("defaults are used"))
 {
     static QMutex mutex;
     static QSet<QString> warned;
     QMutexLocker lock(&mutex);
-    const QString key = file + QLatin1Char('\n') + why;
+    const QString key = file + QLatin1Char('\n') + why + QLatin1Char('\n') + outcome;
     if (warned.contains(key))
         return;
     warned.insert(key);
-    qCWarning(lcConfig).noquote() << "Settings file" << file << why << "- defaults are used";
+    qCWarning(lcConfig).noquote() << "Settings file" << file << why << "-" << outcome;
 }
 
 // True the first time a path is asked about in this process.
@@ -45,10 +46,15 @@ bool firstReading(const QString &file)
     return true;
 }
 
-void checkFile(const QString &path, QSettings::Status status)
+void checkFile(const QString &path, const SettingsSnapshot &snapshot)
 {
     const QFileInfo info(path);
-    if (info.exists() && !info.isReadable())
+    const QSettings::Status status = snapshot.status();
+    if (!snapshot.refusal().isEmpty())
+        warnOnce(path, snapshot.refusal(),
+                 snapshot.keptEarlierValues() ? QStringLiteral("the values read before stay in use")
+                                              : QStringLiteral("defaults are used"));
+    else if (info.exists() && !info.isReadable())
         warnOnce(path, QStringLiteral("is not readable"));
     else if (info.exists() && info.size() == 0)
         warnOnce(path, QStringLiteral("is empty"));
@@ -69,9 +75,9 @@ InitConfig::InitConfig(const QString &settingsFile, bool writeDefaults)
     // Settings are read on every request: the file itself is looked at the
     // first time and whenever reading it went wrong, not each time.
     if (m_snapshot->status() != QSettings::NoError || firstReading(path))
-        checkFile(path, m_snapshot->status());
-    if (writeDefaults) {
-        QSettings *store = settings();
+        checkFile(path, *m_snapshot);
+    QSettings *store = writeDefaults ? settings() : nullptr;
+    if (store) {
         store->beginGroup(FRAMEWORK_SECTION);
         if (!store->contains(QStringLiteral("logToFile")))
             store->setValue(QStringLiteral("logToFile"), false);
@@ -96,6 +102,13 @@ QSettings *InitConfig::settings() const
     if (m_settingsFile.isEmpty())
         return nullptr;
     if (!m_settings) {
+        // Writing makes Qt read the whole file first.
+        const QString path = rootedSettingsFileName();
+        QString why;
+        if (!IniGuard::fileIsSafe(path, why)) {
+            warnOnce(path, why, QStringLiteral("nothing is written to it"));
+            return nullptr;
+        }
         m_settings.reset(new QSettings(rootedSettingsFileName(), QSettings::IniFormat));
         m_settings->setIniCodec("UTF-8");
     }

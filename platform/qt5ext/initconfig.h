@@ -35,7 +35,8 @@ public:
     QString rootedSettingsFileName() const;
     bool hasStore() const { return !m_settingsFile.isEmpty(); }
     // The underlying store, opened on first use, null when no file was
-    // given. From then on this object reads through it too, so it sees what
+    // given or the file holds a value Qt must not decode (see IniGuard).
+    // From then on this object reads through it too, so it sees what
     // is written through it.
     QSettings *settings() const;
 

@@ -1,5 +1,7 @@
 #include "settingssnapshot_p.h"
 
+#include "iniguard.h"
+
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
@@ -60,6 +62,17 @@ QSharedPointer<const SettingsSnapshot> SettingsSnapshot::of(const QString &path)
 
     auto snapshot = QSharedPointer<SettingsSnapshot>::create();
     snapshot->m_stamp = stamp;
+    if (!IniGuard::fileIsSafe(path, snapshot->m_refusal)) {
+        // An edit that broke the file does not take the settings back to
+        // their defaults while the process runs.
+        if (held) {
+            snapshot->m_values = held->m_values;
+            snapshot->m_keptEarlier = held->m_refusal.isEmpty() || held->m_keptEarlier;
+        }
+        snapshot->m_status = QSettings::FormatError;
+        snapshots().insert(path, snapshot);
+        return snapshot;
+    }
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
     snapshot->m_status = settings.status();

@@ -25,6 +25,10 @@ public:
 
     QVariant value(const QString &group, const QString &key, const QVariant &defaultValue) const;
     QSettings::Status status() const { return m_status; }
+    // Why the file was not read, when it was refused before Qt saw it.
+    QString refusal() const { return m_refusal; }
+    // Whether a refused file left the values of its last good version.
+    bool keptEarlierValues() const { return m_keptEarlier; }
 
 private:
     // What tells one version of the file from another: a rewrite through a
@@ -44,6 +48,8 @@ private:
     Stamp m_stamp;
     QHash<QString, QVariant> m_values;
     QSettings::Status m_status = QSettings::NoError;
+    QString m_refusal;
+    bool m_keptEarlier = false;
 };
 
 } // namespace qt5ext

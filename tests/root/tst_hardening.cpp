@@ -51,9 +51,9 @@ private:
 
 } // namespace
 
-// What the process does at its edges: a start that cannot listen, header
-// names of any case, the listening address, the discovery address and a stop
-// while requests keep coming.
+// What the process does at its edges: a start that cannot listen, settings
+// files Qt must not read, header names of any case, the listening address,
+// the discovery address and a stop while requests keep coming.
 class tst_Hardening : public QObject
 {
     Q_OBJECT
@@ -62,6 +62,9 @@ private slots:
 
     void failedStartEndsTheProcess_data();
     void failedStartEndsTheProcess();
+    void serializedSettingsValue_data();
+    void serializedSettingsValue();
+    void serializedValueWhileRunning();
     void authorizationOfAnyCase_data();
     void authorizationOfAnyCase();
     void discoveryAddressFromSettings();
@@ -104,6 +107,59 @@ void tst_Hardening::failedStartEndsTheProcess()
     QVERIFY(output.contains("The HTTP server did not start; the service ends"));
     QCOMPARE(service->exitStatus(), QProcess::NormalExit);
     QCOMPARE(service->exitCode(), 1);
+}
+
+void tst_Hardening::serializedSettingsValue_data()
+{
+    // A list with a negative count: read by Qt, it aborts the process.
+    const QByteArray value = R"(x=@Variant(\0\0\0\tHbu\sost\0\0\0\a))" "\n";
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QByteArray>("listener");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("service settings") << "[A]\n" + value << QByteArray("[LISTENER]\nport=0\n")
+                                      << QByteArray("line 2, which is not read - the service ends");
+    QTest::newRow("listener settings") << QByteArray() << "[LISTENER]\nport=0\n" + value
+                                       << QByteArray("The HTTP server did not start; the service ends");
+}
+
+void tst_Hardening::serializedSettingsValue()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QByteArray, listener);
+    QFETCH(QByteArray, reason);
+    ServiceRunner runner;
+    QVERIFY(runner.writeSettings(settings));
+    QVERIFY(runner.writeListenerSettings(listener));
+    QProcess *service = runner.start();
+    QVERIFY(service->waitForFinished(20000));
+    const QByteArray output = ServiceRunner::output(*service);
+    QVERIFY2(output.contains("holds a serialized value"), output.constData());
+    QVERIFY2(output.contains(reason), output.constData());
+    QCOMPARE(service->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service->exitCode(), 1);
+}
+
+void tst_Hardening::serializedValueWhileRunning()
+{
+    ServiceRunner runner;
+    QVERIFY(runner.writeSettings());
+    QVERIFY(runner.writeListenerSettings("[LISTENER]\nport=0\nhost=127.0.0.1\n"));
+    QProcess *service = runner.start();
+    const quint16 port = ServiceRunner::waitForPort(*service);
+    QVERIFY(port != 0);
+    QVERIFY(runner.writeSettings(R"([A]
+x=@Variant(\0\0\0\tHbu\sost\0\0\0\a)
+)"));
+    // Every request reads the settings; the edited file is refused and the
+    // service goes on with what it read before.
+    for (int round = 0; round < 2; ++round) {
+        const HttpTestClient::Answer answer = HttpTestClient::exchange(port, "GET /robots.txt HTTP/1.1\r\n\r\n");
+        QCOMPARE(answer.code, 200);
+    }
+    const QByteArray output = ServiceRunner::output(*service);
+    QVERIFY2(output.contains("the values read before stay in use"), output.constData());
+    QCOMPARE(output.count("holds a serialized value"), 1);
+    QVERIFY(ServiceRunner::stop(*service));
 }
 
 void tst_Hardening::authorizationOfAnyCase_data()
