@@ -7,7 +7,9 @@
 # under fuzz/regressions/<target>/.
 #
 # usage: fuzz/run.sh BUILD-DIR SECONDS [TARGET...]   (default: every target)
-# environment: FUZZ_RUNS: also stop a target after this many executions
+# environment: FUZZ_RUNS: also stop a target after this many executions;
+#              FUZZ_MAX_LEN: longest input tried (default 65536; long runs go
+#              several times faster with a few KiB, as inputs grow to the limit)
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,7 +33,7 @@ for target in "${targets[@]}"; do
     corpus="$BUILD/fuzz-corpus/$target"
     artifacts="$BUILD/fuzz-artifacts/$target"
     mkdir -p "$corpus" "$artifacts"
-    options=(-max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=65536
+    options=(-max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len="${FUZZ_MAX_LEN:-65536}"
              -print_final_stats=1 -artifact_prefix="$artifacts/")
     [ -f "$ROOT/fuzz/dict/$target.dict" ] && options+=(-dict="$ROOT/fuzz/dict/$target.dict")
     [ -n "${FUZZ_RUNS:-}" ] && options+=(-runs="$FUZZ_RUNS")
