@@ -84,6 +84,16 @@ void BaseSqliteDbConnector::clearAllConnections()
     m_openedFlag->setLocalData(0);
 }
 
+void BaseSqliteDbConnector::closeThreadConnections()
+{
+    if (!threadConnections.hasLocalData())
+        return;
+    QSet<QString> &names = threadConnections.localData()->names;
+    for (const QString &name : qAsConst(names))
+        QSqlDatabase::removeDatabase(name);
+    names.clear();
+}
+
 bool BaseSqliteDbConnector::vacuum()
 {
     QSqlQuery query(m_db);

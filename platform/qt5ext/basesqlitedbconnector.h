@@ -87,6 +87,10 @@ public:
     // True when a database in this state may be used; else errorText says why.
     virtual bool processMetadataState(EMetadataState state, QString &errorText);
 
+    // Closes every connection the calling thread opened, as its end would.
+    // No connector of this thread may be in use.
+    static void closeThreadConnections();
+
 protected:
     // The per-thread connection name for a prefix and mode, used as the
     // object name, which subclasses return from connectionName().

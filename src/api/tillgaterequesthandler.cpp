@@ -13,6 +13,7 @@
 #include <httpresponse.h>
 
 #include <appbusobject.h>
+#include <basesqlitedbconnector.h>
 #include <regdata.h>
 #include <sharedobjectsstorage.h>
 
@@ -231,6 +232,11 @@ void TillgateRequestHandler::notFound(HttpResponse &response, const QByteArray &
 {
     qCDebug(lcApi) << path << "Not found";
     answer(response, 404, QByteArrayLiteral("Not found"), QByteArrayLiteral("404 Not found"));
+}
+
+void TillgateRequestHandler::connectionEnded()
+{
+    qt5ext::BaseSqliteDbConnector::closeThreadConnections();
 }
 
 void TillgateRequestHandler::service(HttpRequest &request, HttpResponse &response)

@@ -63,6 +63,9 @@ public:
     explicit TillgateRequestHandler(QObject *parent = nullptr);
 
     void service(HttpRequest &request, HttpResponse &response) override;
+    // A pooled thread keeps no cache connection (three descriptors with the
+    // write-ahead log) while it has no client.
+    void connectionEnded() override;
     void processRequest(HttpRequest &request, HttpResponse &response);
     // True when the path is served without credentials.
     bool notAutorized(const QString &path);

@@ -163,5 +163,6 @@ void HttpConnectionHandler::disconnected()
     qCDebug(lcHttp, "HttpConnectionHandler (%p): disconnected", static_cast<void *>(this));
     m_socket->close();
     m_readTimer->stop();
+    m_requestHandler->connectionEnded();
     m_busy = false;
 }

@@ -11,6 +11,8 @@ HttpRequestHandler::HttpRequestHandler(QObject *parent)
 
 HttpRequestHandler::~HttpRequestHandler() = default;
 
+void HttpRequestHandler::connectionEnded() {}
+
 void HttpRequestHandler::service(HttpRequest &request, HttpResponse &response)
 {
     qCCritical(lcHttp, "HttpRequestHandler: you need to override the dispatch() function");

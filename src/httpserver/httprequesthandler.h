@@ -17,6 +17,10 @@ public:
     ~HttpRequestHandler() override;
 
     virtual void service(HttpRequest &request, HttpResponse &response);
+    // Called on a connection thread when its client connection has ended,
+    // so that what the handler keeps per thread can be let go while the
+    // thread waits in the pool. Does nothing here.
+    virtual void connectionEnded();
 };
 
 #endif

@@ -71,6 +71,7 @@ private slots:
     void connectionsArePerThread();
     void connectionRemovedWhenThreadEnds();
     void releaseAndReopen();
+    void threadConnectionsClosed();
     void versionCheck_data();
     void versionCheck();
     void openingUpgradesOlderSchema();
@@ -156,6 +157,22 @@ void tst_BaseSqliteDbConnector::releaseAndReopen()
     TestConnector again;
     QVERIFY(again.isOpen());
     // A new connection: the temporary table went with the old one.
+    QVERIFY(!exec(again.db(), QStringLiteral("insert into t values (1)")));
+}
+
+void tst_BaseSqliteDbConnector::threadConnectionsClosed()
+{
+    QString name;
+    {
+        TestConnector connector;
+        name = connector.connectionName();
+        QVERIFY(exec(connector.db(), QStringLiteral("create temp table t (x)")));
+    }
+    QVERIFY(QSqlDatabase::connectionNames().contains(name));
+    qt5ext::BaseSqliteDbConnector::closeThreadConnections();
+    QVERIFY(!QSqlDatabase::connectionNames().contains(name));
+    TestConnector again;
+    QVERIFY(again.isOpen());
     QVERIFY(!exec(again.db(), QStringLiteral("insert into t values (1)")));
 }
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <fcntl.h>
 #include <memory>
 #include <stdexcept>
@@ -56,6 +57,9 @@ public:
             response.write(request.getMethod() + ' ' + path + ' ' + request.getBody(), true);
         }
     }
+    void connectionEnded() override { ++ended; }
+
+    std::atomic<int> ended{0};
 };
 
 QByteArray get(const QByteArray &path, const QByteArray &headers = QByteArray())
@@ -188,6 +192,7 @@ void TestHttpListener::host()
 void TestHttpListener::keepAlive()
 {
     startListener();
+    const int endedBefore = m_handler.ended;
     HttpTestClient client(m_port);
     client.send(get("/one"));
     HttpTestClient::Answer answer;
@@ -202,6 +207,8 @@ void TestHttpListener::keepAlive()
     QTRY_VERIFY_WITH_TIMEOUT(client.isClosed(), 5000);
     QVERIFY2(client.closedAfterMs() >= 400, QByteArray::number(client.closedAfterMs()));
     QCOMPARE(client.received(), QByteArray());
+    // The handler hears of the end once per connection, not per request.
+    QTRY_COMPARE(m_handler.ended.load(), endedBefore + 1);
 }
 
 void TestHttpListener::pipelined()
