@@ -142,24 +142,21 @@ void tst_Hardening::serializedSettingsValue()
 void tst_Hardening::serializedValueWhileRunning()
 {
     ServiceRunner runner;
-    QVERIFY(runner.writeSettings());
     QVERIFY(runner.writeListenerSettings("[LISTENER]\nport=0\nhost=127.0.0.1\n"));
-    QProcess *service = runner.start();
-    const quint16 port = ServiceRunner::waitForPort(*service);
-    QVERIFY(port != 0);
+    QVERIFY(runner.startListening());
     QVERIFY(runner.writeSettings(R"([A]
 x=@Variant(\0\0\0\tHbu\sost\0\0\0\a)
 )"));
     // Every request reads the settings; the edited file is refused and the
     // service goes on with what it read before.
     for (int round = 0; round < 2; ++round) {
-        const HttpTestClient::Answer answer = HttpTestClient::exchange(port, "GET /robots.txt HTTP/1.1\r\n\r\n");
+        const HttpTestClient::Answer answer =
+            HttpTestClient::exchange(runner.port(), "GET /robots.txt HTTP/1.1\r\n\r\n");
         QCOMPARE(answer.code, 200);
     }
-    const QByteArray output = ServiceRunner::output(*service);
+    const QByteArray output = runner.output();
     QVERIFY2(output.contains("the values read before stay in use"), output.constData());
     QCOMPARE(output.count("holds a serialized value"), 1);
-    QVERIFY(ServiceRunner::stop(*service));
 }
 
 void tst_Hardening::authorizationOfAnyCase_data()
