@@ -153,13 +153,11 @@ int IniGuard::serializedValueLine(const QByteArray &content)
 
 bool IniGuard::fileIsSafe(const QString &path, QString &why)
 {
+    // A file that cannot be read is no danger: Qt cannot read it either,
+    // and the readers report it as they always did.
     QFile file(path);
-    if (!file.exists())
+    if (!file.open(QIODevice::ReadOnly))
         return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        why = QStringLiteral("cannot be read (%1)").arg(file.errorString());
-        return false;
-    }
     const int line = serializedValueLine(file.readAll());
     if (line == 0)
         return true;

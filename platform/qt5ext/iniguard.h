@@ -18,8 +18,7 @@ public:
     // The 1-based line of the first value Qt would decode as serialized
     // data, 0 when there is none.
     static int serializedValueLine(const QByteArray &content);
-    // False, with the reason in why, when the file exists and holds such a
-    // value or cannot be read for the check.
+    // False, with the reason in why, when the file holds such a value.
     static bool fileIsSafe(const QString &path, QString &why);
 };
 
