@@ -1,7 +1,6 @@
 #include "iniguard.h"
 
 #include <QFile>
-#include <QVector>
 
 namespace qt5ext {
 
@@ -19,21 +18,52 @@ int hexValue(char c)
     return (c | 0x20) - 'a' + 10;
 }
 
-// The text Qt makes of a value starting at from: escapes replaced by the
-// character they stand for (16 bits, as QChar keeps them), quotes dropped,
-// blanks after a list comma or a closing quote skipped. List commas are kept,
-// so every element of a list is a piece of the result.
-QString unescaped(const QByteArray &text, int from)
+// Watches the characters Qt makes of a value go by and tells whether one of
+// the markers of serialized data was among them.
+class MarkerWatch
+{
+public:
+    void add(ushort c)
+    {
+        for (int i = 0; i + 1 < Width; ++i)
+            m_last[i] = m_last[i + 1];
+        m_last[Width - 1] = c;
+        m_found = m_found || endsWith("@Variant(") || endsWith("@DateTime(");
+    }
+    bool found() const { return m_found; }
+
+private:
+    static constexpr int Width = 10;
+
+    template<int N>
+    bool endsWith(const char (&marker)[N]) const
+    {
+        const int length = N - 1;
+        for (int i = 0; i < length; ++i) {
+            if (m_last[Width - length + i] != ushort(marker[i]))
+                return false;
+        }
+        return true;
+    }
+
+    ushort m_last[Width] = {};
+    bool m_found = false;
+};
+
+// Reads text[from, to) as Qt reads a value: escapes stand for the character
+// they give (16 bits, as QChar keeps them), quotes are dropped, blanks after
+// a list comma or a closing quote skipped. List commas are kept, so every
+// element of a list is a piece of what is watched.
+bool holdsSerializedValue(const QByteArray &text, int from, int to)
 {
     static const char simpleEscapes[][2] = {{'a', '\a'}, {'b', '\b'}, {'f', '\f'}, {'n', '\n'},
                                             {'r', '\r'}, {'t', '\t'}, {'v', '\v'}, {'"', '"'},
                                             {'?', '?'}, {'\'', '\''}, {'\\', '\\'}};
-    QString result;
+    MarkerWatch watch;
     bool quoted = false;
     bool skipBlanks = true;
     int i = from;
-    const int to = text.size();
-    while (i < to) {
+    while (i < to && !watch.found()) {
         const char c = text.at(i);
         if (skipBlanks && (c == ' ' || c == '\t')) {
             ++i;
@@ -45,7 +75,7 @@ QString unescaped(const QByteArray &text, int from)
             skipBlanks = !quoted;
             ++i;
         } else if (c == ',' && !quoted) {
-            result += QLatin1Char(',');
+            watch.add(',');
             skipBlanks = true;
             ++i;
         } else if (c == '\\') {
@@ -55,7 +85,7 @@ QString unescaped(const QByteArray &text, int from)
             bool known = false;
             for (const auto &escape : simpleEscapes) {
                 if (e == escape[0]) {
-                    result += QLatin1Char(escape[1]);
+                    watch.add(ushort(escape[1]));
                     known = true;
                     break;
                 }
@@ -66,37 +96,32 @@ QString unescaped(const QByteArray &text, int from)
                 uint value = 0;
                 while (i < to && isHexDigit(text.at(i)))
                     value = (value << 4) + uint(hexValue(text.at(i++)));
-                result += QChar(ushort(value & 0xffff));
+                watch.add(ushort(value & 0xffff));
             } else if (e >= '0' && e <= '7') {
                 uint value = uint(e - '0');
                 while (i < to && text.at(i) >= '0' && text.at(i) <= '7')
                     value = (value << 3) + uint(text.at(i++) - '0');
-                result += QChar(ushort(value & 0xffff));
+                watch.add(ushort(value & 0xffff));
             } else if ((e == '\n' || e == '\r') && i < to && (text.at(i) == '\n' || text.at(i) == '\r')
                        && text.at(i) != e) {
                 ++i;
             }
             // Any other escaped character is dropped, as Qt drops it.
         } else {
-            result += QLatin1Char(c);
+            watch.add(uchar(c));
             ++i;
         }
     }
-    return result;
-}
-
-bool holdsSerializedValue(const QString &value)
-{
-    return value.contains(QLatin1String("@Variant(")) || value.contains(QLatin1String("@DateTime("));
+    return watch.found();
 }
 
 // The first '=' that is neither quoted nor escaped: where Qt splits key and
 // value.
-int splitPosition(const QByteArray &line)
+int splitPosition(const QByteArray &text, int from, int to)
 {
     bool quoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const char c = line.at(i);
+    for (int i = from; i < to; ++i) {
+        const char c = text.at(i);
         if (c == '\\')
             ++i;
         else if (c == '"')
@@ -107,46 +132,65 @@ int splitPosition(const QByteArray &line)
     return -1;
 }
 
-// Whether a line, read from any start Qt could take for its value, holds a
-// serialized value: the split Qt makes, the first '=' and the line's start.
-bool lineHoldsSerializedValue(const QByteArray &line)
+int firstEquals(const QByteArray &text, int from, int to)
 {
-    const int split = splitPosition(line);
-    const int firstEquals = line.indexOf('=');
-    return holdsSerializedValue(unescaped(line, 0))
-        || (split >= 0 && holdsSerializedValue(unescaped(line, split + 1)))
-        || (firstEquals >= 0 && firstEquals != split && holdsSerializedValue(unescaped(line, firstEquals + 1)));
+    for (int i = from; i < to; ++i) {
+        if (text.at(i) == '=')
+            return i;
+    }
+    return -1;
+}
+
+// Whether text[from, to), read from any start Qt could take for its value,
+// holds a serialized value: the split Qt makes, the first '=' and the start.
+bool lineHoldsSerializedValue(const QByteArray &text, int from, int to)
+{
+    const int split = splitPosition(text, from, to);
+    const int equals = firstEquals(text, from, to);
+    return holdsSerializedValue(text, from, to)
+        || (split >= 0 && holdsSerializedValue(text, split + 1, to))
+        || (equals >= 0 && equals != split && holdsSerializedValue(text, equals + 1, to));
+}
+
+// Whether text[from, to) ends in a backslash, blanks and line ends aside.
+bool goesOn(const QByteArray &text, int from, int to)
+{
+    int i = to - 1;
+    while (i >= from && (text.at(i) == ' ' || text.at(i) == '\t' || text.at(i) == '\r' || text.at(i) == '\n'))
+        --i;
+    return i >= from && text.at(i) == '\\';
 }
 
 } // namespace
 
 int IniGuard::serializedValueLine(const QByteArray &content)
 {
-    QVector<QByteArray> lines;
+    // Each line alone, and each run of lines that end in a backslash
+    // together with the line after them, as Qt reads a value that goes on.
+    const int size = content.size();
+    int line = 0;
+    int runLine = 0;
+    int runFrom = 0;
     int from = 0;
-    for (int i = 0; i <= content.size(); ++i) {
-        const bool end = i == content.size() || content.at(i) == '\n'
-            || (content.at(i) == '\r' && (i + 1 == content.size() || content.at(i + 1) != '\n'));
-        if (end) {
-            lines.append(content.mid(from, i + 1 - from));
-            from = i + 1;
+    while (from < size) {
+        int to = from;
+        while (to < size && content.at(to) != '\n' && content.at(to) != '\r')
+            ++to;
+        if (to < size && content.at(to) == '\r' && to + 1 < size && content.at(to + 1) == '\n')
+            ++to;
+        if (to < size)
+            ++to;
+        ++line;
+        if (runFrom == from)
+            runLine = line;
+        if (lineHoldsSerializedValue(content, from, to))
+            return runLine;
+        if (!(goesOn(content, from, to) && to < size)) {
+            if (runFrom != from && lineHoldsSerializedValue(content, runFrom, to))
+                return runLine;
+            runFrom = to;
         }
-    }
-    // Each line alone, and each run of lines that end in a backslash joined
-    // with the line after them, as Qt reads a value that goes on.
-    int runStart = 0;
-    QByteArray run;
-    for (int line = 0; line < lines.size(); ++line) {
-        if (run.isEmpty())
-            runStart = line;
-        if (lineHoldsSerializedValue(lines.at(line)))
-            return runStart + 1;
-        run += lines.at(line);
-        if (lines.at(line).trimmed().endsWith('\\') && line + 1 < lines.size())
-            continue;
-        if (runStart != line && lineHoldsSerializedValue(run))
-            return runStart + 1;
-        run.clear();
+        from = to;
     }
     return 0;
 }
