@@ -54,7 +54,7 @@ private:
 // they give (16 bits, as QChar keeps them), quotes are dropped, blanks after
 // a list comma or a closing quote skipped. List commas are kept, so every
 // element of a list is a piece of what is watched.
-bool holdsSerializedValue(const QByteArray &text, int from, int to)
+bool holdsSerializedValue(const char *text, int from, int to)
 {
     static const char simpleEscapes[][2] = {{'a', '\a'}, {'b', '\b'}, {'f', '\f'}, {'n', '\n'},
                                             {'r', '\r'}, {'t', '\t'}, {'v', '\v'}, {'"', '"'},
@@ -64,7 +64,7 @@ bool holdsSerializedValue(const QByteArray &text, int from, int to)
     bool skipBlanks = true;
     int i = from;
     while (i < to && !watch.found()) {
-        const char c = text.at(i);
+        const char c = text[i];
         if (skipBlanks && (c == ' ' || c == '\t')) {
             ++i;
             continue;
@@ -81,7 +81,7 @@ bool holdsSerializedValue(const QByteArray &text, int from, int to)
         } else if (c == '\\') {
             if (++i >= to)
                 break;
-            const char e = text.at(i++);
+            const char e = text[i++];
             bool known = false;
             for (const auto &escape : simpleEscapes) {
                 if (e == escape[0]) {
@@ -92,18 +92,18 @@ bool holdsSerializedValue(const QByteArray &text, int from, int to)
             }
             if (known)
                 continue;
-            if (e == 'x' && i < to && isHexDigit(text.at(i))) {
+            if (e == 'x' && i < to && isHexDigit(text[i])) {
                 uint value = 0;
-                while (i < to && isHexDigit(text.at(i)))
-                    value = (value << 4) + uint(hexValue(text.at(i++)));
+                while (i < to && isHexDigit(text[i]))
+                    value = (value << 4) + uint(hexValue(text[i++]));
                 watch.add(ushort(value & 0xffff));
             } else if (e >= '0' && e <= '7') {
                 uint value = uint(e - '0');
-                while (i < to && text.at(i) >= '0' && text.at(i) <= '7')
-                    value = (value << 3) + uint(text.at(i++) - '0');
+                while (i < to && text[i] >= '0' && text[i] <= '7')
+                    value = (value << 3) + uint(text[i++] - '0');
                 watch.add(ushort(value & 0xffff));
-            } else if ((e == '\n' || e == '\r') && i < to && (text.at(i) == '\n' || text.at(i) == '\r')
-                       && text.at(i) != e) {
+            } else if ((e == '\n' || e == '\r') && i < to && (text[i] == '\n' || text[i] == '\r')
+                       && text[i] != e) {
                 ++i;
             }
             // Any other escaped character is dropped, as Qt drops it.
@@ -117,11 +117,11 @@ bool holdsSerializedValue(const QByteArray &text, int from, int to)
 
 // The first '=' that is neither quoted nor escaped: where Qt splits key and
 // value.
-int splitPosition(const QByteArray &text, int from, int to)
+int splitPosition(const char *text, int from, int to)
 {
     bool quoted = false;
     for (int i = from; i < to; ++i) {
-        const char c = text.at(i);
+        const char c = text[i];
         if (c == '\\')
             ++i;
         else if (c == '"')
@@ -132,10 +132,10 @@ int splitPosition(const QByteArray &text, int from, int to)
     return -1;
 }
 
-int firstEquals(const QByteArray &text, int from, int to)
+int firstEquals(const char *text, int from, int to)
 {
     for (int i = from; i < to; ++i) {
-        if (text.at(i) == '=')
+        if (text[i] == '=')
             return i;
     }
     return -1;
@@ -143,7 +143,7 @@ int firstEquals(const QByteArray &text, int from, int to)
 
 // Whether text[from, to), read from any start Qt could take for its value,
 // holds a serialized value: the split Qt makes, the first '=' and the start.
-bool lineHoldsSerializedValue(const QByteArray &text, int from, int to)
+bool lineHoldsSerializedValue(const char *text, int from, int to)
 {
     const int split = splitPosition(text, from, to);
     const int equals = firstEquals(text, from, to);
@@ -153,20 +153,24 @@ bool lineHoldsSerializedValue(const QByteArray &text, int from, int to)
 }
 
 // Whether text[from, to) ends in a backslash, blanks and line ends aside.
-bool goesOn(const QByteArray &text, int from, int to)
+bool goesOn(const char *text, int from, int to)
 {
     int i = to - 1;
-    while (i >= from && (text.at(i) == ' ' || text.at(i) == '\t' || text.at(i) == '\r' || text.at(i) == '\n'))
+    while (i >= from && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
         --i;
-    return i >= from && text.at(i) == '\\';
+    return i >= from && text[i] == '\\';
 }
 
 } // namespace
 
 int IniGuard::serializedValueLine(const QByteArray &content)
 {
+    // Without an at-sign or a backslash nothing can become a marker.
+    if (!content.contains('@') && !content.contains('\\'))
+        return 0;
     // Each line alone, and each run of lines that end in a backslash
     // together with the line after them, as Qt reads a value that goes on.
+    const char *text = content.constData();
     const int size = content.size();
     int line = 0;
     int runLine = 0;
@@ -174,19 +178,19 @@ int IniGuard::serializedValueLine(const QByteArray &content)
     int from = 0;
     while (from < size) {
         int to = from;
-        while (to < size && content.at(to) != '\n' && content.at(to) != '\r')
+        while (to < size && text[to] != '\n' && text[to] != '\r')
             ++to;
-        if (to < size && content.at(to) == '\r' && to + 1 < size && content.at(to + 1) == '\n')
+        if (to < size && text[to] == '\r' && to + 1 < size && text[to + 1] == '\n')
             ++to;
         if (to < size)
             ++to;
         ++line;
         if (runFrom == from)
             runLine = line;
-        if (lineHoldsSerializedValue(content, from, to))
+        if (lineHoldsSerializedValue(text, from, to))
             return runLine;
-        if (!(goesOn(content, from, to) && to < size)) {
-            if (runFrom != from && lineHoldsSerializedValue(content, runFrom, to))
+        if (!(goesOn(text, from, to) && to < size)) {
+            if (runFrom != from && lineHoldsSerializedValue(text, runFrom, to))
                 return runLine;
             runFrom = to;
         }
