@@ -60,8 +60,7 @@ test: build
 	$(MAKE) lint-api test-browser
 
 $(NPM_TOOLS): tools/npm/package.json tools/npm/package-lock.json | deps
-	@node -e 'const [a, b] = process.versions.node.split(".").map(Number); \
-	          process.exit(a > 20 || (a === 20 && b >= 19) ? 0 : 1)' || { \
+	@node -e 'const [a, b] = process.versions.node.split(".").map(Number); process.exit(a > 20 || (a === 20 && b >= 19) ? 0 : 1)' || { \
 	    echo "Node.js $$(node --version) is older than 20.19: installing $(NODE_PKG) into tools/npm/node"; \
 	    npm install --prefix tools/npm/node --no-save --no-audit --no-fund $(NODE_PKG); }
 	npm ci --prefix tools/npm --no-audit --no-fund
