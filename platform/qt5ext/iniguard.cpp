@@ -1,22 +1,12 @@
 #include "iniguard.h"
 
+#include "hexdigit_p.h"
+
 #include <QFile>
 
 namespace qt5ext {
 
 namespace {
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    return (c | 0x20) - 'a' + 10;
-}
 
 // Watches the characters Qt makes of a value go by and tells whether one of
 // the markers of serialized data was among them.
@@ -92,10 +82,10 @@ bool holdsSerializedValue(const char *text, int from, int to)
             }
             if (known)
                 continue;
-            if (e == 'x' && i < to && isHexDigit(text[i])) {
+            if (e == 'x' && i < to && hexDigit(text[i]) >= 0) {
                 uint value = 0;
-                while (i < to && isHexDigit(text[i]))
-                    value = (value << 4) + uint(hexValue(text[i++]));
+                while (i < to && hexDigit(text[i]) >= 0)
+                    value = (value << 4) + uint(hexDigit(text[i++]));
                 watch.add(ushort(value & 0xffff));
             } else if (e >= '0' && e <= '7') {
                 uint value = uint(e - '0');

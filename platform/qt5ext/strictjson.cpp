@@ -1,5 +1,7 @@
 #include "strictjson.h"
 
+#include "hexdigit_p.h"
+
 #include <QJsonParseError>
 #include <QSet>
 #include <QVector>
@@ -7,17 +9,6 @@
 namespace qt5ext {
 
 namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads the string starting at the quote at `pos` and leaves `pos` after its
 // closing quote; escapes are decoded so that keys compare as Qt compares them.
