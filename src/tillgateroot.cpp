@@ -142,6 +142,12 @@ bool TillgateRoot::init()
     TillgateCasheDbInitializer::initializeDatabase();
 
     const TillgateConfig config;
+    if (config.allowedOrigins().contains(QStringLiteral("*"))) {
+        qCWarning(lcRoot).noquote()
+            << "\"origins\" in group TILLGATE allows every origin: any web page the cashier opens may drive the"
+               " register with the cashier's login. Name the till's front end there instead (e.g."
+               " origins=https://pos.example.com)";
+    }
     switch (config.currentDevice()) {
     case TillgateConfig::DeviceOstrak:
         createBusController();

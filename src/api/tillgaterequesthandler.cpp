@@ -4,6 +4,7 @@
 #include "coreapiwrapper.h"
 #include "htmlrequestprocessor.h"
 #include "jsonrequestprocessor.h"
+#include "requestguard.h"
 #include "tillgatebuscontroller.h"
 #include "tillgateconfig.h"
 #include "tillgatecoreapi.h"
@@ -26,10 +27,6 @@ Q_LOGGING_CATEGORY(HTTPACCESS, "access")
 
 const QByteArray TillgateRequestHandler::REALM = QByteArrayLiteral("kxvd_T3pQwzLm9RaH");
 const QByteArray TillgateRequestHandler::CHALLENGE = QByteArrayLiteral("Basic realm=\"kxvd_T3pQwzLm9RaH:\"");
-const QByteArray TillgateRequestHandler::ALLOW_METHODS = QByteArrayLiteral("GET, POST, OPTIONS");
-const QByteArray TillgateRequestHandler::ALLOW_HEADERS = QByteArrayLiteral(
-    "DNT,X-CustomHeader,Keep-Alive,User-Agent,X-Requested-With,If-Modified-Since,Cache-Control,Content-Type,"
-    "Content-Range,Range,Authorization");
 const QByteArray TillgateRequestHandler::ROBOTS_TEXT = QByteArrayLiteral("User-agent:*\nDisallow: /");
 const QString TillgateRequestHandler::FAVICON_RESOURCE = QStringLiteral(":/icons/favicon.png");
 
@@ -196,25 +193,6 @@ void TillgateRequestHandler::parseCredentials(const QByteArray &header, QString 
     password = text.mid(colon + 1);
 }
 
-QByteArray TillgateRequestHandler::allowedOrigin(const QStringList &origins, const QByteArray &requestOrigin,
-                                                 bool &vary)
-{
-    vary = false;
-    if (origins.isEmpty())
-        return QByteArray();
-    // With several origins a browser accepts only its own one back; naming
-    // always the last would lock out front ends served from the others.
-    if (origins.size() > 1 && !requestOrigin.isEmpty()) {
-        for (const QString &origin : origins) {
-            if (origin.toUtf8() == requestOrigin) {
-                vary = true;
-                return requestOrigin;
-            }
-        }
-    }
-    return origins.last().toUtf8();
-}
-
 void TillgateRequestHandler::answer(HttpResponse &response, int status, const QByteArray &statusText,
                                     const QByteArray &body)
 {
@@ -245,23 +223,12 @@ void TillgateRequestHandler::service(HttpRequest &request, HttpResponse &respons
     timer.start();
 
     const TillgateConfig config;
-    const QStringList origins = config.allowedOrigins();
-    if (!origins.isEmpty()) {
-        const QByteArray requestOrigin = request.getHeader(QByteArrayLiteral("Origin"));
-        bool vary = false;
-        response.setHeader(QByteArrayLiteral("Access-Control-Allow-Origin"),
-                           allowedOrigin(origins, requestOrigin, vary));
-        if (vary)
-            response.setHeader(QByteArrayLiteral("Vary"), QByteArrayLiteral("Origin"));
-        response.setHeader(QByteArrayLiteral("Access-Control-Allow-Credentials"), QByteArrayLiteral("true"));
-        response.setHeader(QByteArrayLiteral("Access-Control-Allow-Methods"), ALLOW_METHODS);
-        response.setHeader(QByteArrayLiteral("Access-Control-Allow-Headers"), ALLOW_HEADERS);
-    }
-
-    if (request.getMethod().toUpper() == "OPTIONS") {
-        answer(response, 200, QByteArrayLiteral("OK"), QByteArray());
-    } else {
-        processRequest(request, response, config.currentDevice());
+    // Nothing is done for a request that is not the till's own front end's.
+    if (RequestGuard(config.allowedOrigins(), config.allowedHosts()).admit(request, response)) {
+        if (request.getMethod().toUpper() == "OPTIONS")
+            answer(response, 200, QByteArrayLiteral("OK"), QByteArray());
+        else
+            processRequest(request, response, config.currentDevice());
     }
 
     qCWarning(HTTPACCESS).noquote() << request.getMethod() << request.getPath() << timer.elapsed();

@@ -18,7 +18,8 @@ class BaseRequestProcessor;
 Q_DECLARE_LOGGING_CATEGORY(HTTPACCESS)
 
 // The service's one request handler, shared by every connection thread and
-// therefore without per-request members. It sets the CORS headers, answers
+// therefore without per-request members. It lets the request guard refuse
+// what is not the till's own front end and set the CORS headers, answers
 // pre-flight requests, authorises the cashier from Basic credentials, picks
 // the processor by the path's extension and routes the path to one of its
 // operations.
@@ -55,8 +56,6 @@ public:
 
     static const QByteArray REALM;
     static const QByteArray CHALLENGE;
-    static const QByteArray ALLOW_METHODS;
-    static const QByteArray ALLOW_HEADERS;
     static const QByteArray ROBOTS_TEXT;
     static const QString FAVICON_RESOURCE;
 
@@ -85,10 +84,6 @@ public:
     // Login and password of a Basic header (without the "Basic " test);
     // a text without ":" is both login and password.
     static void parseCredentials(const QByteArray &header, QString &login, QString &password);
-    // The "Access-Control-Allow-Origin" value: the request's own origin when
-    // it is one of several configured, else the last configured one. vary
-    // tells that the answer depends on the request's origin.
-    static QByteArray allowedOrigin(const QStringList &origins, const QByteArray &requestOrigin, bool &vary);
     // Bytes read as UTF-8 up to the first NUL.
     static QString utf8Text(const QByteArray &bytes);
 

@@ -11,6 +11,7 @@ const QString TillgateConfig::SETTINGS_FILE = QStringLiteral("/opt/zelvotillgate
 const QString TillgateConfig::TILLGATE_BUSNAME = QStringLiteral("tillgate");
 const QString TillgateConfig::SECTION = QStringLiteral("TILLGATE");
 const QString TillgateConfig::ALLOWED_ORIGINS = QStringLiteral("origins");
+const QString TillgateConfig::ALLOWED_HOSTS = QStringLiteral("allowedHosts");
 const QString TillgateConfig::DEVICE_TYPE = QStringLiteral("deviceType");
 const QString TillgateConfig::BUS_HOST = QStringLiteral("busHost");
 const QString TillgateConfig::BUS_MSG_PORT = QStringLiteral("busMsgPort");
@@ -62,6 +63,12 @@ QStringList TillgateConfig::allowedOrigins() const
     if (origins.isEmpty())
         return {};
     return origins.split(QStringLiteral("####"), Qt::KeepEmptyParts, Qt::CaseSensitive);
+}
+
+QStringList TillgateConfig::allowedHosts() const
+{
+    return value(SECTION, ALLOWED_HOSTS).toString().split(QStringLiteral("####"), Qt::SkipEmptyParts,
+                                                           Qt::CaseSensitive);
 }
 
 QString TillgateConfig::appBusHost() const

@@ -24,6 +24,7 @@ public:
     static const QString TILLGATE_BUSNAME;
     static const QString SECTION;
     static const QString ALLOWED_ORIGINS;
+    static const QString ALLOWED_HOSTS;
     static const QString DEVICE_TYPE;
     static const QString BUS_HOST;
     static const QString BUS_MSG_PORT;
@@ -40,6 +41,10 @@ public:
     void setCurrentDevice(DeviceType type);
 
     QStringList allowedOrigins() const;
+    // Host names the API may be called by besides localhost, IP addresses
+    // and this machine's name; "####" separates them, empty parts are
+    // dropped.
+    QStringList allowedHosts() const;
 
     QString appBusHost() const;
     void setAppBusHost(const QString &host);

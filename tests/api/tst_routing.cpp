@@ -3,7 +3,7 @@
 #include <QtTest>
 
 // The request handler's decisions that need no connection: routing tables,
-// open paths, flags, credentials and the CORS origin.
+// open paths, flags and credentials.
 class TestRouting : public QObject
 {
     Q_OBJECT
@@ -19,8 +19,6 @@ private slots:
     void flags();
     void credentials_data();
     void credentials();
-    void origins_data();
-    void origins();
     void challengeBytes();
 };
 
@@ -172,38 +170,6 @@ void TestRouting::credentials()
     TillgateRequestHandler::parseCredentials(header, gotLogin, gotPassword);
     QCOMPARE(gotLogin, login);
     QCOMPARE(gotPassword, password);
-}
-
-void TestRouting::origins_data()
-{
-    QTest::addColumn<QStringList>("configured");
-    QTest::addColumn<QByteArray>("requestOrigin");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<bool>("vary");
-    const QStringList two{"http://a.example", "http://b.example"};
-    QTest::newRow("star") << QStringList{"*"} << QByteArray("http://x") << QByteArray("*") << false;
-    QTest::newRow("one") << QStringList{"http://a.example"} << QByteArray("http://b.example")
-                         << QByteArray("http://a.example") << false;
-    QTest::newRow("two, first asks") << two << QByteArray("http://a.example") << QByteArray("http://a.example")
-                                     << true;
-    QTest::newRow("two, second asks") << two << QByteArray("http://b.example") << QByteArray("http://b.example")
-                                      << true;
-    QTest::newRow("two, stranger") << two << QByteArray("http://evil.example") << QByteArray("http://b.example")
-                                   << false;
-    QTest::newRow("two, no origin") << two << QByteArray() << QByteArray("http://b.example") << false;
-    QTest::newRow("two, case differs") << two << QByteArray("HTTP://A.EXAMPLE") << QByteArray("http://b.example")
-                                       << false;
-}
-
-void TestRouting::origins()
-{
-    QFETCH(QStringList, configured);
-    QFETCH(QByteArray, requestOrigin);
-    QFETCH(QByteArray, sent);
-    QFETCH(bool, vary);
-    bool gotVary = true;
-    QCOMPARE(TillgateRequestHandler::allowedOrigin(configured, requestOrigin, gotVary), sent);
-    QCOMPARE(gotVary, vary);
 }
 
 void TestRouting::challengeBytes()

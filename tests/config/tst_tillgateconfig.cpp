@@ -19,6 +19,7 @@ private slots:
     void defaults();
     void origins_data();
     void origins();
+    void allowedHosts();
     void numbers_data();
     void numbers();
     void brokenFile_data();
@@ -68,6 +69,7 @@ void tst_TillgateConfig::defaults()
     const TillgateConfig config;
     QCOMPARE(config.rootedSettingsFileName(), settingsPath());
     QCOMPARE(config.allowedOrigins(), QStringList{"*"});
+    QCOMPARE(config.allowedHosts(), QStringList());
     QCOMPARE(config.currentDevice(), TillgateConfig::DeviceNone);
     QCOMPARE(config.appBusHost(), QString("localhost"));
     QCOMPARE(config.busMsgPort(), quint16(0));
@@ -97,6 +99,13 @@ void tst_TillgateConfig::origins()
     QFETCH(QByteArray, stored);
     writeSettings("[TILLGATE]\n" + stored + "\n");
     QTEST(TillgateConfig().allowedOrigins(), "expected");
+}
+
+void tst_TillgateConfig::allowedHosts()
+{
+    // Unlike origins, an empty name means nothing and is dropped.
+    writeSettings("[TILLGATE]\nallowedHosts=till-3.shop.lan########pos.lan####\n");
+    QCOMPARE(TillgateConfig().allowedHosts(), (QStringList{"till-3.shop.lan", "pos.lan"}));
 }
 
 void tst_TillgateConfig::numbers_data()
