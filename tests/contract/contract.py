@@ -49,9 +49,20 @@ def receipt(session, body=RECEIPT):
     return copy
 
 
-# (method, path, body, expected status, credentials); in this order, because
-# the register's state carries from one request to the next.
+# A page of another site, a rebound host name, a foreign origin: refused
+# before anything is done, on any path.
+FOREIGN = {"Host": "rebind.attacker.example:8780"}
+CROSS_SITE_IMAGE = {"Sec-Fetch-Site": "cross-site", "Sec-Fetch-Mode": "no-cors"}
+CROSS_SITE_FORM = {"Sec-Fetch-Site": "cross-site", "Sec-Fetch-Mode": "navigate", "Content-Type": "text/plain"}
+
+# (method, path, body, expected status, credentials[, headers]); in this
+# order, because the register's state carries from one request to the next.
 SCRIPT = [
+    ("GET", "/cycleopen.json", None, 403, "1:30", FOREIGN),
+    ("OPTIONS", "/cycleopen.json", None, 403, None, FOREIGN),
+    ("GET", "/cycleclose.json?print=1", None, 403, "1:30", CROSS_SITE_IMAGE),
+    ("POST", "/choosecombine.json", b'{"cashierInn":"1","pad":"="}', 403, None, CROSS_SITE_FORM),
+    ("GET", "/robots.txt", None, 200, None, CROSS_SITE_IMAGE),
     ("GET", "/robots.txt", None, 200, None),
     ("GET", "/favicon.ico", None, 200, None),
     ("GET", "/cashboxstatus.json", None, 401, None),
@@ -158,8 +169,8 @@ class Document:
     def check(self, method, path, status, reason, headers, body):
         """The differences between the answer and the document, as texts."""
         template, operation = self.operation(method, path)
-        if operation is None:
-            return self.check_general(status, reason)
+        if operation is None or status == 403:
+            return self.check_general(status, reason, body)
         self.covered.add((template, method.lower()))
         documented = operation["responses"].get(str(status))
         if documented is None:
@@ -222,13 +233,16 @@ class Document:
             return []
         return self.errors(schema, body, "request")
 
-    def check_general(self, status, reason):
+    def check_general(self, status, reason, body):
+        """Answers given on any path: unknown paths, methods, refused callers."""
         general = self.api["components"]["responses"]
-        known = {"404": "NotFound", "400": "BadRequest"}
+        known = {"404": "NotFound", "400": "BadRequest", "403": "Forbidden"}
         if str(status) not in known:
             return ["status %d on an undocumented path" % status]
         documented = general[known[str(status)]]
-        return [] if documented["x-reason"] == reason else ["reason %r" % reason]
+        problems = [] if documented["x-reason"] == reason else ["reason %r" % reason]
+        schema = documented.get("content", {}).get("text/plain", {}).get("schema")
+        return problems + (self.validate(schema, "text/plain", body) if schema and body else [])
 
     def operations(self):
         return {(template, method) for template, item in self.api["paths"].items()
@@ -237,9 +251,10 @@ class Document:
 
 def run(stack, document, script, verbose):
     failures = 0
-    for method, path, body, expected, credentials in script:
+    for method, path, body, expected, credentials, *sent in script:
         data = body.encode() if isinstance(body, str) else body
-        status, reason, headers, answer = stack.request(method, path, data, credentials=credentials)
+        status, reason, headers, answer = stack.request(method, path, data, headers=sent[0] if sent else None,
+                                                        credentials=credentials)
         problems = (document.check_request(method, path, body)
                     + document.check(method, path, status, reason, headers, answer))
         if status != expected:
