@@ -12,6 +12,8 @@ DEVICE=${2:-ostrak}
 PORT=${TILLGATE_PORT:-8780}
 ROOT=$PWD/run
 ETC=$ROOT/opt/zelvotillgate/etc
+# The demo till (examples/pos-demo) as the README serves it.
+DEMO_ORIGINS='http://127.0.0.1:8000####http://localhost:8000'
 
 if [ "$DEVICE" = atol ]; then
     ROOT=$PWD/run/atol
@@ -25,7 +27,7 @@ if [ "$DEVICE" = atol ]; then
         cat > "$ETC/tillgate.conf" <<CONF
 [TILLGATE]
 deviceType=3
-origins=*
+origins=$DEMO_ORIGINS
 discoveryAddress=127.0.0.1
 
 [ATOL]
@@ -63,7 +65,7 @@ if [ ! -f "$ETC/tillgate.conf" ]; then
     cat > "$ETC/tillgate.conf" <<CONF
 [TILLGATE]
 deviceType=1
-origins=*
+origins=$DEMO_ORIGINS
 discoveryAddress=127.0.0.1
 busHost=127.0.0.1
 busMsgPort=$((PORT + 1))

@@ -12,4 +12,9 @@ if [ "$1" = configure ]; then
     # new file in the same directory.
     chown tillgate:tillgate /opt/zelvotillgate/etc \
         /opt/zelvotillgate/etc/tillgate.conf /opt/zelvotillgate/etc/tillgatelistener.conf
+    # No web page may call the API until the till's front end is named.
+    if ! grep -Eq '^[[:space:]]*origins[[:space:]]*=[[:space:]]*[^[:space:]]' /opt/zelvotillgate/etc/tillgate.conf; then
+        echo "tillgate: name the origin of the till's web front end (e.g. https://pos.example.com)"
+        echo "  in origins= of /opt/zelvotillgate/etc/tillgate.conf; each request reads it afresh"
+    fi
 fi
