@@ -309,6 +309,9 @@ async function publicPosPage(browser, stack, service, posOrigin) {
   await denied.close();
 
   const context = await browser.newContext({ ignoreHTTPSErrors: true });
+  // Playwright grants Chromium's local network permissions under this
+  // name; of them, loopback-network is the one a page needs to reach
+  // 127.0.0.1 (Chromium 156).
   await context.grantPermissions(['local-network-access'], { origin: posOrigin });
   const page = await context.newPage();
   const login = page.waitForRequest(`${service}/cashboxstatus.json`);
