@@ -89,17 +89,14 @@ QByteArray RequestGuard::hostPart(const QByteArray &hostHeader, bool &ipLiteral)
 {
     ipLiteral = false;
     const QByteArray value = hostHeader.trimmed();
-    QByteArray host;
-    QByteArray port;
     if (value.startsWith('[')) {
         const int close = value.indexOf(']');
         if (close < 0)
             return QByteArray();
-        host = value.mid(1, close - 1);
+        const QByteArray host = value.mid(1, close - 1);
         const QByteArray rest = value.mid(close + 1);
-        if (!rest.isEmpty() && !rest.startsWith(':'))
+        if ((!rest.isEmpty() && !rest.startsWith(':')) || !isDecimal(rest.mid(1)))
             return QByteArray();
-        port = rest.mid(1);
         QHostAddress address;
         if (!address.setAddress(QString::fromLatin1(host)) || address.protocol() != QAbstractSocket::IPv6Protocol)
             return QByteArray();
@@ -107,8 +104,8 @@ QByteArray RequestGuard::hostPart(const QByteArray &hostHeader, bool &ipLiteral)
         return host.toLower();
     }
     const int colon = value.lastIndexOf(':');
-    host = colon < 0 ? value : value.left(colon);
-    port = colon < 0 ? QByteArray() : value.mid(colon + 1);
+    QByteArray host = colon < 0 ? value : value.left(colon);
+    const QByteArray port = colon < 0 ? QByteArray() : value.mid(colon + 1);
     if (host.contains(':') || !isDecimal(port))
         return QByteArray();
     host = lowerHostName(host);

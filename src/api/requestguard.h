@@ -49,13 +49,11 @@ public:
 
     bool originAllowed(const QByteArray &origin) const;
     bool hostAllowed(const QByteArray &hostHeader) const;
-    bool allowsEveryOrigin() const { return m_everyOrigin; }
 
+private:
     // The host part of a "Host" value, lower-cased and without a trailing
     // dot; empty when the value is malformed.
     static QByteArray hostPart(const QByteArray &hostHeader, bool &ipLiteral);
-
-private:
     // refused: the header value the request is refused for.
     Verdict verdict(const HttpRequest &request, QByteArray &refused) const;
 

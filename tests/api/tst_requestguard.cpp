@@ -71,6 +71,7 @@ void TestRequestGuard::verdicts_data()
     QTest::newRow("five parts") << POS << get + "Host: 127.0.0.1.1" << host;
     QTest::newRow("part above 255") << POS << get + "Host: 127.0.0.256" << host;
     QTest::newRow("port not a number") << POS << get + "Host: localhost:80x" << host;
+    QTest::newRow("IPv6, port not a number") << POS << get + "Host: [::1]:x" << host;
     QTest::newRow("bare IPv6") << POS << get + "Host: ::1" << host;
     QTest::newRow("bracketed name") << POS << get + "Host: [attacker.example]" << host;
     QTest::newRow("second host header") << POS << get + "Host: localhost\r\nHost: attacker.example" << host;
