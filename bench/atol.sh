@@ -77,7 +77,7 @@ fields=" ${summary%% first=*} "
 value() { sed -n "s/.* $1=\([^ ]*\) .*/\1/p" <<< "$fields"; }
 receipt_rate=$(awk -v n="$(value ok)" -v s="$(value seconds)" 'BEGIN { printf "%.1f", n / s }')
 cpu_per_receipt=$(awk -v a="$cpu_before" -v b="$(bench_cpu_ms "$SERVICE_PID")" -v n="$(value answers)" \
-    'BEGIN { printf "%.3f", n > 0 ? (b - a) / n : 0 }')
+    'BEGIN { printf "%.3f", (n > 0 ? (b - a) / n : 0) }')
 printf 'POST /fiscalcheck.json  %s receipts/s (%d clients), median %s ms, 99%% %s ms, max %s ms, %d not 200\n' \
     "$receipt_rate" "$CLIENTS" "$(value p50ms)" "$(value p99ms)" "$(value maxms)" "$(value non200)"
 printf '  the service'"'"'s own processor time: %s ms per receipt (user and system, from /proc)\n' "$cpu_per_receipt"
