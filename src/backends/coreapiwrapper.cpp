@@ -49,9 +49,10 @@ class OperationTimeout
 public:
     OperationTimeout(TillgateCoreApi *api, int timeoutMs)
         : m_api(api)
-        , m_before(api->operationTimeout())
+        , m_before(api ? api->operationTimeout() : 0)
     {
-        api->setOperationTimeout(timeoutMs);
+        if (api)
+            api->setOperationTimeout(timeoutMs);
     }
     ~OperationTimeout()
     {
@@ -227,8 +228,8 @@ bool CoreApiWrapper::receiptStart(ReceiptStart &start, bool &timedOut)
 {
     m_receiptClock.start();
     m_receiptStartRead = false;
-    timedOut = false;
-    if (!api())
+    timedOut = m_coreSilent;
+    if (!api() || m_coreSilent)
         return false;
     start.known = lastDocument(start.lastDocNumber, start.registerTime);
     // A core that let the time pass is silent: the receipt is not sent.
@@ -367,7 +368,16 @@ bool CoreApiWrapper::getRegData(fiscal::RegData &data)
     if (RegDataCache::get(data, &answered))
         return answered;
     const RegDataCache::Ticket ticket = RegDataCache::ticket();
-    answered = api() && api()->getRegData(data);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        // A query: no need to wait longer than for a receipt.
+        const OperationTimeout timeout(api(), RECEIPT_TIMEOUT_MS);
+        answered = api() && api()->getRegData(data);
+    }
+    // A core that let this time pass will not answer the receipt of this
+    // request either: it is not kept waiting a second time.
+    m_coreSilent = !answered && clock.elapsed() >= RECEIPT_TIMEOUT_MS;
     if (!answered)
         data = fiscal::RegData();
     RegDataCache::put(data, ticket, answered);

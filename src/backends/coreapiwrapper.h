@@ -103,6 +103,8 @@ private:
     // Runs from the storage status read ahead of a receipt.
     QElapsedTimer m_receiptClock;
     bool m_receiptStartRead = false;
+    // The core let a whole command time-out pass in this request.
+    bool m_coreSilent = false;
 };
 
 #endif
