@@ -122,13 +122,20 @@ ReceiptSettlement::Outcome ReceiptSettlement::decide(const ReceiptStart &start, 
     }
     QList<const FiscalDocSummary *> matches;
     QStringList others;
+    // Documents that cannot be this receipt whatever it looked like: other
+    // documents than receipts, and receipts of another session.
+    int foreign = 0;
     for (const FiscalDocSummary &doc : after) {
         const QString reason = mismatch(start, doc);
         if (reason.isEmpty())
             matches << &doc;
         else
             others << reason;
+        if (!doc.receipt || (!doc.sessionId.isEmpty() && doc.sessionId != m_sessionId))
+            ++foreign;
     }
+    if (foreign == after.size())
+        return NotRegistered;
     if (matches.size() == 1) {
         answer = matches.first()->answer;
         return Registered;

@@ -41,8 +41,9 @@ struct FiscalDocSummary
 // Decides whether the receipt stored for a session was registered, from
 // the documents the register made after the attempt began. Only a clear
 // finding counts: exactly one receipt that matches (whatever else the
-// register did meanwhile), or no document at all; anything else leaves the
-// outcome unknown.
+// register did meanwhile), or none that could be it (no document at all,
+// or only other documents than receipts and receipts the register keeps
+// under another session); anything else leaves the outcome unknown.
 class ReceiptSettlement
 {
 public:

@@ -3,7 +3,8 @@
 #include <QtTest>
 
 // What the register's documents after an attempt say about the receipt:
-// only one matching receipt settles it, only no document at all frees it.
+// only one matching receipt settles it, only documents that cannot be it
+// free it.
 class TestReceiptSettlement : public QObject
 {
     Q_OBJECT
@@ -85,10 +86,13 @@ void TestReceiptSettlement::decide_data()
     QTest::newRow("two candidates") << true << 12u << QList<FiscalDocSummary>{receipt(11), receipt(12)} << U << 0;
     QTest::newRow("other total") << true << 11u << QList<FiscalDocSummary>{receipt(11, 1, 500)} << U << 0;
     QTest::newRow("a return") << true << 11u << QList<FiscalDocSummary>{receipt(11, 2)} << U << 0;
-    QTest::newRow("other session") << true << 11u << QList<FiscalDocSummary>{receipt(11, 1, 600, "s-2")} << U << 0;
+    QTest::newRow("other session") << true << 11u << QList<FiscalDocSummary>{receipt(11, 1, 600, "s-2")} << N << 0;
     QTest::newRow("older than the start")
         << true << 11u << QList<FiscalDocSummary>{receipt(11, 1, 600, QString(), START_TIME.addSecs(-120))} << U << 0;
-    QTest::newRow("only a report") << true << 11u << QList<FiscalDocSummary>{report(11)} << U << 0;
+    QTest::newRow("only a report") << true << 11u << QList<FiscalDocSummary>{report(11)} << N << 0;
+    QTest::newRow("a report and an unknown receipt") << true << 12u
+                                                     << QList<FiscalDocSummary>{report(11), receipt(12, 1, 500)} << U
+                                                     << 0;
     QTest::newRow("storage went back") << true << 9u << QList<FiscalDocSummary>{} << U << 0;
     QTest::newRow("too many since") << true << 10u + ReceiptSettlement::MAX_DOCUMENTS + 1
                                     << QList<FiscalDocSummary>{} << U << 0;
