@@ -106,6 +106,7 @@ printf 'GET /cashboxstatus.json  service %9.0f req/s, ratio to nginx robots %s\n
 status=$(curl -s -o "$WORK/cycleopen.out" -w '%{http_code}' -u 1:30 "$URL/cycleopen.json" || true)
 [ "$status" = 200 ] || { echo "opening the shift failed ($status): $(cat "$WORK/cycleopen.out")"; exit 1; }
 
+cpu_before=$(bench_cpu_ms "$SERVICE_PID")
 summary=$(wrk -t$((CLIENTS < 2 ? CLIENTS : 2)) -c"$CLIENTS" -d"$DURATION" --timeout 10s \
     -s "$ROOT/bench/receipts.lua" "$URL/fiscalcheck.json" \
     -- "$ROOT/docs/examples/receipt.json" "bench-$$-$(date +%s)" "$CREDENTIALS" 2>&1 | tee "$WORK/receipts.out" | grep '^answers=' || true)
@@ -113,9 +114,12 @@ summary=$(wrk -t$((CLIENTS < 2 ? CLIENTS : 2)) -c"$CLIENTS" -d"$DURATION" --time
 fields=" ${summary%% first=*} "
 value() { sed -n "s/.* $1=\([^ ]*\) .*/\1/p" <<< "$fields"; }
 receipt_rate=$(awk -v n="$(value ok)" -v s="$(value seconds)" 'BEGIN { printf "%.1f", n / s }')
+cpu_per_receipt=$(awk -v a="$cpu_before" -v b="$(bench_cpu_ms "$SERVICE_PID")" -v n="$(value answers)" \
+    'BEGIN { printf "%.3f", (n > 0 ? (b - a) / n : 0) }')
 printf 'POST /fiscalcheck.json   %s receipts/s (%d clients), median %s ms, 99%% %s ms, max %s ms, %d not 200, %d socket errors\n' \
     "$receipt_rate" "$CLIENTS" "$(value p50ms)" "$(value p99ms)" "$(value maxms)" "$(value non200)" \
     "$(value socketerrors)"
+printf '  the service'"'"'s own processor time: %s ms per receipt (user and system, from /proc)\n' "$cpu_per_receipt"
 [ "$(value non200)" = 0 ] || echo "first answer other than 200: ${summary#*first=}"
 
 ok=1

@@ -16,6 +16,13 @@ bench_need_tools() {
         apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
 }
 
+# The processor time PID has used so far, user and system, in milliseconds:
+# read before and after a load, the service's own share of it, without the
+# simulator's or the load generator's.
+bench_cpu_ms() {
+    awk -v tick="$(getconf CLK_TCK)" '{ printf "%.0f", ($14 + $15) * 1000 / tick }' "/proc/$1/stat"
+}
+
 # A loopback port free at the time of asking.
 bench_free_port() {
     python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'

@@ -6,6 +6,7 @@
 #include "cashboxfinder.h"
 #include "combineapiwrapper.h"
 #include "coreapiwrapper.h"
+#include "receiptregistrar.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecashe.h"
 #include "tillgateconfig.h"
@@ -214,10 +215,21 @@ QVariantMap BaseRequestProcessor::prepareFiscalDoc(int number, bool print, int &
 
 QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, int &status, QByteArray &statusText)
 {
-    if (!isUsable()) {
+    ReceiptOutcome outcome = ReceiptOutcome::Refused;
+    QVariantMap answer;
+    if (isUsable()) {
+        answer = fiscalCheck(check, outcome, status, statusText);
+    } else {
         setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
-        return QVariantMap();
     }
+    // Every receipt ends here, with exactly one outcome.
+    qCDebug(lcApi).noquote() << "Receipt outcome:" << ReceiptRegistrar::outcomeName(outcome);
+    return answer;
+}
+
+QVariantMap BaseRequestProcessor::fiscalCheck(const QVariantMap &check, ReceiptOutcome &outcome, int &status,
+                                              QByteArray &statusText)
+{
     QVariantMap prepared = check;
     if (!prepared.contains(KEY_CASHIER))
         prepared.insert(KEY_CASHIER, m_cashier.toMap());
@@ -257,9 +269,7 @@ QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, i
         document.insert(QStringLiteral("frregnum"), m_regNumber);
     prepared.insert(KEY_DOCUMENT, document);
 
-    return idempotent(sessionId, prepared, [&](int &error, QVariantMap &result) {
-        return m_api->registreCheck(prepared, m_cashier, result, error);
-    }, status, statusText);
+    return ReceiptRegistrar(m_api.data(), m_cashier).registerCheck(sessionId, prepared, outcome, status, statusText);
 }
 
 QVariantMap BaseRequestProcessor::idempotent(const QString &sessionId, const QVariantMap &incoming,

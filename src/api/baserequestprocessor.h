@@ -21,6 +21,8 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcApi)
 
+enum class ReceiptOutcome;
+
 // The protocol-neutral half of every API operation. A processor lives for
 // one request: the dispatcher creates the one matching the path's format,
 // gives it the cashier, INN and registration number, asks one protocol
@@ -154,7 +156,9 @@ private:
     // outcome through commandAnswer().
     QVariantMap deviceCommand(const std::function<bool(int &error, QVariantMap &result)> &call, int &status,
                               QByteArray &statusText) const;
-    // A receipt or fiscalisation under the caller's session: answered from
+    // A receipt for a usable back-end, its outcome told.
+    QVariantMap fiscalCheck(const QVariantMap &check, ReceiptOutcome &outcome, int &status, QByteArray &statusText);
+    // A fiscalisation under the caller's session: answered from
     // the check cache when it was done before, else registered by `call`
     // with its answer stored before it is returned.
     QVariantMap idempotent(const QString &sessionId, const QVariantMap &incoming,

@@ -1,9 +1,13 @@
 #ifndef BASECOREAPIWRAPPER_H
 #define BASECOREAPIWRAPPER_H
 
+#include "receiptsettlement.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+
+#include <functional>
 
 namespace core {
 class Cashier;
@@ -31,6 +35,12 @@ public:
     // The fiscal core library's code for "the device or the core did not
     // answer in time"; back-ends only pass it on.
     static constexpr int ERROR_TIMEOUT = 4351;
+    // A receipt was not sent because where it began could not be stored.
+    static constexpr int ERROR_START_NOT_STORED = -4352;
+
+    // Stores where a receipt attempt begins; false stops the receipt before
+    // anything reaches the register.
+    using StartRecorder = std::function<bool(const ReceiptStart &start)>;
 
     explicit BaseCoreApiWrapper(QObject *parent = nullptr);
     ~BaseCoreApiWrapper() override;
@@ -72,6 +82,28 @@ public:
     // Closes the fiscal storage.
     virtual bool closeFs(const core::Cashier &cashier, int &error, QString &errorText,
                          QVariantMap &result) = 0;
+
+    // Where a receipt sent now would begin, read ahead of it. False when the
+    // back-end reads it inside the receipt itself (and hands it to the
+    // recorder there) or cannot tell; `timedOut` when the device did not
+    // answer in time, so that the receipt is better not sent now.
+    virtual bool receiptStart(ReceiptStart &start, bool &timedOut);
+    // A receipt as registreCheck(), after `record` has been given the
+    // register's newest document, unless receiptStart() told it already.
+    // Back-ends that cannot read it record an unknown start and register
+    // the receipt as before.
+    virtual bool registreRecordedCheck(const QVariantMap &check, const core::Cashier &cashier,
+                                       const StartRecorder &record, QVariantMap &result, int &error);
+    // The number and time of the register's newest fiscal document.
+    virtual bool lastDocument(quint32 &number, QDateTime &dt);
+    // A fiscal document by its number, summarised; false when it cannot be
+    // read.
+    virtual bool fiscalDocSummary(const core::Cashier &cashier, quint32 number, FiscalDocSummary &document);
+
+    // Looks on the register for the receipt `check` sent after `start`
+    // without an answer: the documents made since, read one by one.
+    ReceiptSettlement::Outcome settleCheck(const ReceiptStart &start, const QVariantMap &check,
+                                           const core::Cashier &cashier, QVariantMap &answer, QString &why);
 };
 
 #endif

@@ -40,6 +40,31 @@ void explainRefusal(bool ok, int error, const QString &errorText, QVariantMap &r
         result.insert(QStringLiteral("message"), QVariantMap{{QStringLiteral("resultDescription"), errorText}});
 }
 
+// The core's operations on behalf of a receipt wait this long, in total.
+constexpr int RECEIPT_TIMEOUT_MS = TillgateCoreApi::COMMAND_TIMEOUT_MS;
+
+// A client's time-out for the calls of one scope.
+class OperationTimeout
+{
+public:
+    OperationTimeout(TillgateCoreApi *api, int timeoutMs)
+        : m_api(api)
+        , m_before(api ? api->operationTimeout() : 0)
+    {
+        if (api)
+            api->setOperationTimeout(timeoutMs);
+    }
+    ~OperationTimeout()
+    {
+        if (m_api)
+            m_api->setOperationTimeout(m_before);
+    }
+
+private:
+    QPointer<TillgateCoreApi> m_api;
+    int m_before;
+};
+
 struct RegistrationFlag
 {
     const char *key;
@@ -199,6 +224,79 @@ bool CoreApiWrapper::registreCheck(const QVariantMap &check, const core::Cashier
     return ok;
 }
 
+bool CoreApiWrapper::receiptStart(ReceiptStart &start, bool &timedOut)
+{
+    m_receiptClock.start();
+    m_receiptStartRead = false;
+    timedOut = m_coreSilent;
+    if (!api() || m_coreSilent)
+        return false;
+    start.known = lastDocument(start.lastDocNumber, start.registerTime);
+    // A core that let the time pass is silent: the receipt is not sent.
+    timedOut = !start.known && m_receiptClock.elapsed() >= RECEIPT_TIMEOUT_MS;
+    m_receiptStartRead = start.known;
+    return start.known;
+}
+
+bool CoreApiWrapper::registreRecordedCheck(const QVariantMap &check, const core::Cashier &cashier,
+                                           const StartRecorder &record, QVariantMap &result, int &error)
+{
+    result.clear();
+    error = 0;
+    if (!api())
+        return false;
+    if (!m_receiptClock.isValid())
+        m_receiptClock.start();
+    // A core that refused the status question gets the receipt all the
+    // same, as before; its outcome then cannot be settled.
+    if (!m_receiptStartRead && !record(ReceiptStart())) {
+        error = ERROR_START_NOT_STORED;
+        return false;
+    }
+    const int left = qMax(1, RECEIPT_TIMEOUT_MS - int(m_receiptClock.elapsed()));
+    bool ok = false;
+    {
+        const OperationTimeout timeout(api(), left);
+        ok = mapResult(api()->registreCheck(check, cashier, result, error), result);
+    }
+    m_receiptClock.invalidate();
+    m_receiptStartRead = false;
+    explainRefusal(ok, error, api()->lastErrorText(), result);
+    return ok;
+}
+
+bool CoreApiWrapper::lastDocument(quint32 &number, QDateTime &dt)
+{
+    if (!api())
+        return false;
+    fiscal::FsStatus status;
+    const OperationTimeout timeout(api(), RECEIPT_TIMEOUT_MS);
+    if (!api()->getFsStatus(status))
+        return false;
+    number = status.lastFd();
+    dt = status.dt();
+    return true;
+}
+
+bool CoreApiWrapper::fiscalDocSummary(const core::Cashier &cashier, quint32 number, FiscalDocSummary &document)
+{
+    if (!api())
+        return false;
+    QVariantMap answer;
+    const OperationTimeout timeout(api(), RECEIPT_TIMEOUT_MS);
+    if (!api()->getFiscalDoc(cashier, int(number), false, answer))
+        return false;
+    const QString checkType = QStringLiteral("checkType");
+    document.receipt = answer.contains(checkType);
+    document.type = answer.value(checkType, -1).toInt();
+    document.total = answer.value(QStringLiteral("total"), -1).toLongLong();
+    document.positions = answer.value(QStringLiteral("positions"), -1).toInt();
+    document.dt = QDateTime::fromString(answer.value(QStringLiteral("dt")).toString(), Qt::ISODate);
+    document.sessionId = answer.value(QStringLiteral("sessionId")).toString();
+    document.answer = answer;
+    return true;
+}
+
 bool CoreApiWrapper::openCycle(const core::Cashier &cashier, bool print, int &error,
                                QVariantMap &result)
 {
@@ -270,7 +368,16 @@ bool CoreApiWrapper::getRegData(fiscal::RegData &data)
     if (RegDataCache::get(data, &answered))
         return answered;
     const RegDataCache::Ticket ticket = RegDataCache::ticket();
-    answered = api() && api()->getRegData(data);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        // A query: no need to wait longer than for a receipt.
+        const OperationTimeout timeout(api(), RECEIPT_TIMEOUT_MS);
+        answered = api() && api()->getRegData(data);
+    }
+    // A core that let this time pass will not answer the receipt of this
+    // request either: it is not kept waiting a second time.
+    m_coreSilent = !answered && clock.elapsed() >= RECEIPT_TIMEOUT_MS;
     if (!answered)
         data = fiscal::RegData();
     RegDataCache::put(data, ticket, answered);

@@ -3,6 +3,7 @@
 
 #include "basecoreapiwrapper.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSharedPointer>
 
@@ -81,6 +82,14 @@ public:
     bool closeFs(const core::Cashier &cashier, int &error, QString &errorText,
                  QVariantMap &result) override;
 
+    // The storage status is asked first, and the receipt gets what is left
+    // of one command time-out: a silent core holds a receipt 10 s at most.
+    bool receiptStart(ReceiptStart &start, bool &timedOut) override;
+    bool registreRecordedCheck(const QVariantMap &check, const core::Cashier &cashier,
+                               const StartRecorder &record, QVariantMap &result, int &error) override;
+    bool lastDocument(quint32 &number, QDateTime &dt) override;
+    bool fiscalDocSummary(const core::Cashier &cashier, quint32 number, FiscalDocSummary &document) override;
+
 private:
     struct ServiceClientsTag
     {
@@ -91,6 +100,11 @@ private:
     QPointer<TillgateCoreApi> m_api;
     // Clients come from the service's bus controller, made on first need.
     bool m_serviceClients;
+    // Runs from the storage status read ahead of a receipt.
+    QElapsedTimer m_receiptClock;
+    bool m_receiptStartRead = false;
+    // The core let a whole command time-out pass in this request.
+    bool m_coreSilent = false;
 };
 
 #endif

@@ -29,6 +29,13 @@ QString toJson(const QVariantMap &data)
     return QString::fromUtf8(QJsonDocument(QJsonObject::fromVariantMap(data)).toJson(QJsonDocument::Compact));
 }
 
+// The register's own time, without a zone: it is only ever compared with
+// other times of the same register.
+QString timeText(const QDateTime &dt)
+{
+    return dt.isValid() ? dt.toString(Qt::ISODate) : QString();
+}
+
 // Qt binds a null text as SQL NULL, which would match no row and slip past
 // the unique index; an identifier is always bound as text.
 QString sessionKey(const QString &sessionId)
@@ -97,12 +104,29 @@ bool TillgateCashe::commit()
 
 bool TillgateCashe::storeIncomingCheckData(const QString &sessionId, const QVariantMap &data)
 {
+    return insertIncoming(sessionId, data, QVariant(), QDateTime());
+}
+
+bool TillgateCashe::storeIncomingCheckData(const QString &sessionId, const QVariantMap &data, qint64 lastDocNumber,
+                                           const QDateTime &registerTime)
+{
+    return insertIncoming(sessionId, data, lastDocNumber, registerTime);
+}
+
+bool TillgateCashe::insertIncoming(const QString &sessionId, const QVariantMap &data, const QVariant &lastDocNumber,
+                                   const QDateTime &registerTime)
+{
     QMutexLocker turn(&writerTurn);
     if (!beginTransaction(true))
         return false;
     QSqlQuery query(db());
-    if (!execute(query, QStringLiteral("insert into checksCache (sessionId, incoming) values (:sessionId, :incoming)"),
-                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}, {QStringLiteral(":incoming"), toJson(data)}}))
+    if (!execute(query,
+                 QStringLiteral("insert into checksCache (sessionId, incoming, lastDocNumber, registerTime) "
+                                "values (:sessionId, :incoming, :lastDocNumber, :registerTime)"),
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)},
+                  {QStringLiteral(":incoming"), toJson(data)},
+                  {QStringLiteral(":lastDocNumber"), lastDocNumber},
+                  {QStringLiteral(":registerTime"), timeText(registerTime)}}))
         return false;
     query.finish();
     // Old rows go in the same transaction, which saves a flush per receipt.
@@ -111,6 +135,40 @@ bool TillgateCashe::storeIncomingCheckData(const QString &sessionId, const QVari
     // commit below fail, so true still means the new row is on disk.
     deleteOldRows();
     return commit();
+}
+
+bool TillgateCashe::restartUnansweredCheck(const QString &sessionId, const QVariantMap &data, qint64 lastDocNumber,
+                                           const QDateTime &registerTime)
+{
+    return write(QStringLiteral("update checksCache set incoming = :incoming, lastDocNumber = :lastDocNumber, "
+                                "registerTime = :registerTime where sessionId = :sessionId and outgoing is null"),
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)},
+                  {QStringLiteral(":incoming"), toJson(data)},
+                  {QStringLiteral(":lastDocNumber"), lastDocNumber},
+                  {QStringLiteral(":registerTime"), timeText(registerTime)}});
+}
+
+bool TillgateCashe::getUnansweredCheck(const QString &sessionId, QVariantMap &data, qint64 &lastDocNumber,
+                                       QDateTime &registerTime)
+{
+    if (!beginTransaction(false))
+        return false;
+    QSqlQuery query(db());
+    if (!execute(query,
+                 QStringLiteral("select incoming, lastDocNumber, registerTime from checksCache "
+                                "where sessionId = :sessionId and outgoing is null"),
+                 {{QStringLiteral(":sessionId"), sessionKey(sessionId)}}))
+        return false;
+    const bool found = query.next();
+    if (found) {
+        data = QJsonDocument::fromJson(query.value(0).toString().toUtf8()).toVariant().toMap();
+        lastDocNumber = query.value(1).isNull() ? START_UNKNOWN : query.value(1).toLongLong();
+        registerTime = QDateTime::fromString(query.value(2).toString(), Qt::ISODate);
+    }
+    query.finish();
+    if (!db().commit())
+        db().rollback();
+    return found;
 }
 
 bool TillgateCashe::write(const QString &statement, const QVariantMap &bindings)
@@ -245,7 +303,8 @@ bool TillgateCashe::getMetaData(int &version, EMetadataState &)
 
 int TillgateCashe::actualMetadataVersion() const
 {
-    return 1;
+    // 2: where each receipt attempt began on the register.
+    return 2;
 }
 
 bool TillgateCashe::updateDatabase(int currentVersion)

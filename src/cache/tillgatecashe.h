@@ -3,6 +3,7 @@
 
 #include <basesqlitedbconnector.h>
 
+#include <QDateTime>
 #include <QSqlQuery>
 #include <QThreadStorage>
 #include <QVariantMap>
@@ -26,6 +27,23 @@ public:
     // the same transaction. False when the session already has a row: its
     // first document stays, and no row is dropped.
     bool storeIncomingCheckData(const QString &sessionId, const QVariantMap &data);
+    // The same for a receipt, with where its attempt begins on the register:
+    // the register's newest document number and its time, or one of the
+    // markers below.
+    bool storeIncomingCheckData(const QString &sessionId, const QVariantMap &data, qint64 lastDocNumber,
+                                const QDateTime &registerTime);
+    // The received document and the attempt's start of a session that has
+    // no answer; false when there is no such row.
+    bool getUnansweredCheck(const QString &sessionId, QVariantMap &data, qint64 &lastDocNumber,
+                            QDateTime &registerTime);
+    // Gives an unanswered session a new received document and start: a
+    // retry takes over an attempt that did not register.
+    bool restartUnansweredCheck(const QString &sessionId, const QVariantMap &data, qint64 lastDocNumber,
+                                const QDateTime &registerTime);
+    // Start markers: not known (also for receipts stored before starts
+    // were), and written to the receipt start journal by the device worker.
+    static constexpr qint64 START_UNKNOWN = -1;
+    static constexpr qint64 START_IN_JOURNAL = -2;
     // Sets the answer of the session's row (true also when there is none).
     bool storeOutgoingCheckData(const QString &sessionId, const QVariantMap &data);
     // Sets the answer of the session's row unless one is stored already, so
@@ -57,6 +75,8 @@ private:
     bool write(const QString &statement, const QVariantMap &bindings);
     // The statements of collectGarbage(), inside the caller's transaction.
     bool deleteOldRows();
+    bool insertIncoming(const QString &sessionId, const QVariantMap &data, const QVariant &lastDocNumber,
+                        const QDateTime &registerTime);
 
     static QThreadStorage<int> _rwopened;
     static QThreadStorage<int> _roopened;

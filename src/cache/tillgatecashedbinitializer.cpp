@@ -42,7 +42,16 @@ bool TillgateCasheDbInitializer::initializeDatabase()
 
     TillgateCashe cache;
     TillgateCasheDbInitializer initializer;
-    const bool created = initializer.createDatabase(&cache.db(), CREATE_SCRIPT);
+    // A new file is made at the first version and brought up to date at
+    // once, by the same steps an existing file of an older version takes.
+    bool created = initializer.createDatabase(&cache.db(), CREATE_SCRIPT);
+    if (created) {
+        int version = 0;
+        QString errorText;
+        created = cache.checkVersion(version, errorText, true) == 0;
+        if (!created)
+            qCCritical(lcCache).noquote() << errorText;
+    }
     cache.release();
     return created;
 }

@@ -462,7 +462,7 @@ void tst_TillgateCashe::connectionNames()
     QCOMPARE(cache.connectionName(), cache.objectName());
     QVERIFY(cache.connectionName().startsWith(QStringLiteral("TillgateCache-")));
     QCOMPARE(cache.databaseFileName(), m_root.cacheFile());
-    QCOMPARE(cache.actualMetadataVersion(), 1);
+    QCOMPARE(cache.actualMetadataVersion(), 2);
     TillgateCashe reader(qt5ext::BaseSqliteDbConnector::ReadOnly);
     QVERIFY(reader.connectionName().startsWith(QStringLiteral("TillgateCashe-")));
     QVERIFY(reader.isOpen());

@@ -18,6 +18,7 @@ private slots:
     void missingScriptFile();
     void upgradeWithoutScript();
     void usableFileIsKept();
+    void olderFileIsUpgraded();
     void badFileIsReplaced_data();
     void badFileIsReplaced();
     void unremovableFileIsReported();
@@ -74,10 +75,10 @@ void tst_TillgateCasheDbInitializer::freshStartCreatesSchema()
     QCOMPARE(sqlColumn("select name from sqlite_master where type = 'index' and tbl_name = 'checksCache'"),
              QStringList{"checksCachesessionId"});
     QCOMPARE(sqlColumn("select \"unique\" from pragma_index_list('checksCache')"), QStringList{"1"});
-    QCOMPARE(sqlColumn("select id || ',' || metadataVersion from metadata"), QStringList{"0,1"});
+    QCOMPARE(sqlColumn("select id || ',' || metadataVersion from metadata"), QStringList{"0,2"});
     QCOMPARE(sqlColumn("pragma journal_mode"), QStringList{"wal"});
     QCOMPARE(sqlColumn("select name from pragma_table_info('checksCache') order by cid"),
-             (QStringList{"id", "sessionId", "incoming", "outgoing"}));
+             (QStringList{"id", "sessionId", "incoming", "outgoing", "lastDocNumber", "registerTime"}));
 }
 
 void tst_TillgateCasheDbInitializer::metadataTrigger_data()
@@ -102,7 +103,7 @@ void tst_TillgateCasheDbInitializer::metadataTrigger()
     QString got;
     sqlColumn(statement, &got);
     QVERIFY2(got.contains(error), qPrintable(got));
-    QCOMPARE(sqlColumn("select id || ',' || metadataVersion from metadata"), QStringList{"0,1"});
+    QCOMPARE(sqlColumn("select id || ',' || metadataVersion from metadata"), QStringList{"0,2"});
 }
 
 void tst_TillgateCasheDbInitializer::applyScript_data()
@@ -166,13 +167,13 @@ void tst_TillgateCasheDbInitializer::upgradeWithoutScript()
     LogCapture log;
     TillgateCashe cache;
     TillgateCasheDbInitializer initializer;
-    QVERIFY(!initializer.updateDatabase(&cache.db(), 2));
+    QVERIFY(!initializer.updateDatabase(&cache.db(), 3));
     const QStringList critical = log.messages(QtCriticalMsg);
     QCOMPARE(critical.size(), 2);
-    QVERIFY(critical.at(0).startsWith(QStringLiteral("Can not open file :/sql/md_2.sql (")));
+    QVERIFY(critical.at(0).startsWith(QStringLiteral("Can not open file :/sql/md_3.sql (")));
     QCOMPARE(critical.at(1), QStringLiteral("Db script is empty!"));
     // Nothing to apply from the actual version on.
-    QVERIFY(cache.updateDatabase(1));
+    QVERIFY(cache.updateDatabase(2));
     QVERIFY(!cache.updateDatabase(0));
 }
 
@@ -189,6 +190,40 @@ void tst_TillgateCasheDbInitializer::usableFileIsKept()
     QVERIFY(sessionExists(QStringLiteral("kept")));
 }
 
+void tst_TillgateCasheDbInitializer::olderFileIsUpgraded()
+{
+    // A file of the first version, as the service made it before: one
+    // answered receipt and one whose answer never came.
+    {
+        TillgateCashe cache;
+        TillgateCasheDbInitializer initializer;
+        QVERIFY(initializer.createDatabase(&cache.db(), TillgateCasheDbInitializer::CREATE_SCRIPT));
+        QSqlQuery query(cache.db());
+        QVERIFY(query.exec("insert into checksCache (sessionId, incoming, outgoing) "
+                           "values ('answered', '{\"a\":1}', '{\"fiscalSign\":\"7\"}'), "
+                           "('unanswered', '{\"a\":2}', null)"));
+        QVERIFY(query.exec("select metadataVersion from metadata") && query.next());
+        QCOMPARE(query.value(0).toInt(), 1);
+        query.finish();
+        cache.clearAllConnections();
+    }
+
+    QVERIFY(TillgateCasheDbInitializer::initializeDatabase());
+    QCOMPARE(sqlColumn("select metadataVersion from metadata"), QStringList{"2"});
+    TillgateCashe cache;
+    QVariantMap answer;
+    QVERIFY(cache.getOutgoingCheckData(QStringLiteral("answered"), answer));
+    QCOMPARE(answer, (QVariantMap{{"fiscalSign", "7"}}));
+    // Sent by the older service without a recorded start: it cannot be
+    // settled, and is not taken for one that was never sent.
+    QVariantMap incoming;
+    qint64 lastDocNumber = 0;
+    QDateTime registerTime;
+    QVERIFY(cache.getUnansweredCheck(QStringLiteral("unanswered"), incoming, lastDocNumber, registerTime));
+    QCOMPARE(incoming, (QVariantMap{{"a", 2}}));
+    QCOMPARE(lastDocNumber, TillgateCashe::START_UNKNOWN);
+}
+
 void tst_TillgateCasheDbInitializer::badFileIsReplaced_data()
 {
     QTest::addColumn<QString>("damage");
@@ -198,7 +233,7 @@ void tst_TillgateCasheDbInitializer::badFileIsReplaced_data()
     QTest::newRow("truncated") << "truncate";
     QTest::newRow("overwritten pages") << "scribble";
     QTest::newRow("older version") << "update metadata set metadataVersion = 0";
-    QTest::newRow("newer version") << "update metadata set metadataVersion = 2";
+    QTest::newRow("newer version") << "update metadata set metadataVersion = 3";
     QTest::newRow("no metadata row") << "delete from metadata";
     QTest::newRow("no metadata table") << "drop table metadata";
 }
@@ -244,7 +279,7 @@ void tst_TillgateCasheDbInitializer::badFileIsReplaced()
     QVERIFY(TillgateCasheDbInitializer::initializeDatabase());
     QVERIFY(QFile::exists(m_root.cacheDir() + "/other.db"));
     QCOMPARE(sqlColumn("select count(*) from checksCache"), QStringList{"0"});
-    QCOMPARE(sqlColumn("select id || ',' || metadataVersion from metadata"), QStringList{"0,1"});
+    QCOMPARE(sqlColumn("select id || ',' || metadataVersion from metadata"), QStringList{"0,2"});
     QCOMPARE(sqlColumn("pragma integrity_check"), QStringList{"ok"});
     QVERIFY(TillgateCashe().storeIncomingCheckData(QStringLiteral("new"), {{"a", 1}}));
 }

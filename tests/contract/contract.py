@@ -136,11 +136,11 @@ SCRIPT = [
     ("POST", "/choose_atol.json", {"transport": "TCP", "host": "127.0.0.1", "port": 5555}, 200, None),
 ]
 
-# A register that never answers a receipt: the time-out, then the locked
-# session.
+# A register that never answers a receipt: the time-out, and the retry,
+# which finds nothing registered, sends it again and times out again.
 SILENT_SCRIPT = [
     ("POST", "/fiscalcheck.json", receipt("contract-silent"), 524, "1:30"),
-    ("POST", "/fiscalcheck.json", receipt("contract-silent"), 507, "1:30"),
+    ("POST", "/fiscalcheck.json", receipt("contract-silent"), 524, "1:30"),
 ]
 
 

@@ -166,6 +166,12 @@ void SimCashbox::onCommand(const bus::AppBusCommand &command, const Reply &reply
     qCInfo(lcSim) << "command" << command.name() << "from" << command.sender() << "to" << command.reciever();
     if (m_options.silent.contains(command.name()))
         return;
+    // Each of these faults strikes once.
+    if (m_options.drop.remove(command.name())) {
+        qCInfo(lcSim) << "dropped" << command.name();
+        return;
+    }
+    const bool loseAnswer = m_options.loseAnswer.remove(command.name());
     QVariantMap params;
     const auto failure = m_options.fail.constFind(command.name());
     if (failure != m_options.fail.constEnd()) {
@@ -177,6 +183,10 @@ void SimCashbox::onCommand(const bus::AppBusCommand &command, const Reply &reply
     // A core answers its caller first and tells the message link after.
     const QList<bus::AppBusCommand> pushes = m_pendingPushes;
     m_pendingPushes.clear();
+    if (loseAnswer) {
+        qCInfo(lcSim) << "answer lost:" << command.name();
+        return;
+    }
     const auto deliver = [this, reply, params, pushes] {
         reply(params);
         for (const bus::AppBusCommand &push : pushes)
@@ -372,6 +382,7 @@ int SimCashbox::registreCheck(const QVariantMap &params, Result &result, QString
                          { { QStringLiteral("checkNumber"), m_checksInShift },
                            { QStringLiteral("checkType"), type },
                            { QStringLiteral("total"), total },
+                           { QStringLiteral("positions"), items.size() },
                            { QStringLiteral("sessionId"), sessionId } });
     QStringList lines{ QStringLiteral("КАССОВЫЙ ЧЕК"), types.value(type, QStringLiteral("ЧЕК")) };
     for (const QVariantList &item : qAsConst(items))

@@ -40,6 +40,14 @@ bool SimOptions::parse(const QStringList &arguments, QString &error)
                                          QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption silentOption(QStringLiteral("silent"), QStringLiteral("Never answer this command."),
                                           QStringLiteral("NAME"));
+    const QCommandLineOption loseAnswerOption(
+        QStringLiteral("lose-answer"),
+        QStringLiteral("Carry out the first command of this name but never answer it (nor push its answer)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption dropOption(QStringLiteral("drop"),
+                                        QStringLiteral("Ignore the first command of this name: not carried out, "
+                                                       "not answered; later ones are answered."),
+                                        QStringLiteral("NAME"));
     const QCommandLineOption failOption(QStringLiteral("fail"),
                                         QStringLiteral("Refuse this command with the error code."),
                                         QStringLiteral("NAME=CODE"));
@@ -52,7 +60,8 @@ bool SimOptions::parse(const QStringList &arguments, QString &error)
                                         QStringLiteral("Append everything printed to this file."),
                                         QStringLiteral("FILE"));
     parser.addOptions({ msgPortOption, queryPortOption, cashiersOption, unregisteredOption, delayOption,
-                        silentOption, failOption, tapeOption, noPushOption, listenOption });
+                        silentOption, loseAnswerOption, dropOption, failOption, tapeOption, noPushOption,
+                        listenOption });
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -82,6 +91,10 @@ bool SimOptions::parse(const QStringList &arguments, QString &error)
     }
     for (const QString &name : parser.values(silentOption))
         silent.insert(name);
+    for (const QString &name : parser.values(loseAnswerOption))
+        loseAnswer.insert(name);
+    for (const QString &name : parser.values(dropOption))
+        drop.insert(name);
     for (const QString &entry : parser.values(failOption)) {
         const int eq = entry.indexOf(QLatin1Char('='));
         const int code = eq > 0 ? entry.mid(eq + 1).toInt(&ok) : 0;

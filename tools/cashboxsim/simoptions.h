@@ -21,6 +21,11 @@ struct SimOptions
     QString listenAddress = QStringLiteral("127.0.0.1");
     // Commands never answered.
     QSet<QString> silent;
+    // The first command of each name is carried out and never answered
+    // (neither replied to nor pushed as "frcoreCmdAnswer").
+    QSet<QString> loseAnswer;
+    // The first command of each name is ignored, not carried out.
+    QSet<QString> drop;
     // Commands refused with the given error code.
     QHash<QString, int> fail;
 

@@ -19,12 +19,16 @@ SimFaults SimFaults::parse(const QString &text)
             faults.m_offline = true;
         } else if (words == QStringList{QStringLiteral("paper-out")}) {
             faults.m_paperOut = true;
+        } else if (words.size() == 2 && words.at(0) == QLatin1String("abort-before")) {
+            faults.m_abortBefore.insert(words.at(1));
+        } else if (words.size() == 2 && words.at(0) == QLatin1String("abort-after")) {
+            faults.m_abortAfter.insert(words.at(1));
         } else if (words.size() == 3 && words.at(0) == QLatin1String("fail")
                    && words.at(2).toInt(&codeOk) < 0 && codeOk) {
             faults.m_failures.insert(words.at(1), words.at(2).toInt());
         } else {
             qCWarning(lcFptrSim, "faults line %d ignored: \"%s\" (expected offline, paper-out "
-                                 "or fail METHOD NEGATIVE-CODE)",
+                                 "fail METHOD NEGATIVE-CODE, abort-before METHOD or abort-after METHOD)",
                       i + 1, qUtf8Printable(line));
         }
     }

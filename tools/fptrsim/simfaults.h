@@ -2,6 +2,7 @@
 #define FPTRSIM_SIMFAULTS_H
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 // Faults a test switches on by writing the `faults` file of the state
@@ -10,6 +11,12 @@
 //                        its connection
 //   paper-out            printing and fiscal documents fail: no paper
 //   fail METHOD CODE     METHOD (as in calls.log) fails with CODE
+//   abort-before METHOD  the process aborts when METHOD is called, before
+//                        it does anything
+//   abort-after METHOD   the process aborts right after METHOD has done its
+//                        work (and stored it)
+// The two abort faults strike once: the line is taken out of the file
+// before the process ends.
 // Blank lines and lines starting with # are skipped; any other line is
 // ignored with a warning.
 class SimFaults
@@ -21,11 +28,15 @@ public:
     bool paperOut() const { return m_paperOut; }
     // The code METHOD is to fail with, or 0.
     int failure(const QString &method) const { return m_failures.value(method); }
+    bool abortBefore(const QString &method) const { return m_abortBefore.contains(method); }
+    bool abortAfter(const QString &method) const { return m_abortAfter.contains(method); }
 
 private:
     bool m_offline = false;
     bool m_paperOut = false;
     QHash<QString, int> m_failures;
+    QSet<QString> m_abortBefore;
+    QSet<QString> m_abortAfter;
 };
 
 #endif

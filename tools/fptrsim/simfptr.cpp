@@ -11,6 +11,7 @@
 
 #include <QJsonDocument>
 
+#include <cstdlib>
 #include <string>
 
 using namespace TED::Fptr;
@@ -58,11 +59,25 @@ int SimFptr::begin(const char *method, const QString &arguments)
         m_faultsText = faults;
         m_faults = SimFaults::parse(faults);
     }
-    return m_faults.failure(QLatin1String(method));
+    const QString name = QLatin1String(method);
+    if (m_faults.abortBefore(name))
+        abortNow(QStringLiteral("abort-before ") + name);
+    m_abortAfter = m_faults.abortAfter(name) ? name : QString();
+    return m_faults.failure(name);
+}
+
+void SimFptr::abortNow(const QString &fault)
+{
+    // Once only: a restarted process must get past this call.
+    m_store.removeFault(fault);
+    qCWarning(lcFptrSim, "fault \"%s\": the process ends", qUtf8Printable(fault));
+    std::abort();
 }
 
 int SimFptr::finish(int code, const QString &badParam)
 {
+    if (!m_abortAfter.isEmpty())
+        abortNow(QStringLiteral("abort-after ") + m_abortAfter);
     if (m_callClock.isValid()) {
         m_busyNs += m_callClock.nsecsElapsed();
         ++m_calls;

@@ -159,6 +159,8 @@ private:
     int begin(const char *method, const QString &arguments = QString());
     // Stores the result of the call; returns what the method returns.
     int finish(int code, const QString &badParam = QString());
+    // Ends the process for the fault, taken out of the faults file first.
+    [[noreturn]] void abortNow(const QString &fault);
     int device(const char *method, const std::function<int(SimRegister &)> &command);
 
     int getValue(const char *method, int *value, int field);
@@ -176,6 +178,8 @@ private:
     int m_calls = 0;
     QString m_faultsText;
     SimFaults m_faults;
+    // The method now running, when it is to end the process once done.
+    QString m_abortAfter;
     DriverProperties m_props;
     QMap<QString, QString> m_settings;
     QMap<QString, QString> m_pending;

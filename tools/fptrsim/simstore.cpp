@@ -171,3 +171,22 @@ QString SimStore::faultsText() const
         return QString();
     return QString::fromUtf8(file.readAll());
 }
+
+bool SimStore::removeFault(const QString &fault) const
+{
+    QFile file(QDir(m_directory).filePath(FAULTS_FILE));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    file.close();
+    const QString wanted = fault.simplified();
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).simplified() == wanted) {
+            lines.removeAt(i);
+            QSaveFile rewritten(file.fileName());
+            return rewritten.open(QIODevice::WriteOnly) && rewritten.write(lines.join(QLatin1Char('\n')).toUtf8()) >= 0
+                && rewritten.commit();
+        }
+    }
+    return false;
+}

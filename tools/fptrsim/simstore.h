@@ -49,6 +49,9 @@ public:
     void appendTiming(int calls, qint64 busyNs) const;
     // The text of the faults file, empty when there is none.
     QString faultsText() const;
+    // Takes the first line reading `fault` (blanks aside) out of the faults
+    // file.
+    bool removeFault(const QString &fault) const;
 
 private:
     bool ensureDirectory() const;

@@ -66,6 +66,8 @@ Atol31ApiWrapper::Atol31ApiWrapper(QObject *parent)
     connect(this, &Atol31ApiWrapper::fiscalDocByNymber, worker, &Atol31DrvWorker::fiscalDocByNymber, type);
     connect(this, QOverload<QString, QVariantMap, QVariantMap &>::of(&Atol31ApiWrapper::registreCheck), worker,
             &Atol31DrvWorker::registreCheck, type);
+    connect(this, &Atol31ApiWrapper::recordedCheck, worker, &Atol31DrvWorker::registreRecordedCheck, type);
+    connect(this, &Atol31ApiWrapper::readLastDocument, worker, &Atol31DrvWorker::lastDocument, type);
     connect(this, &Atol31ApiWrapper::registreCorrectionCheck, worker, &Atol31DrvWorker::registreCorrectionCheck, type);
     connect(this, &Atol31ApiWrapper::printTextDocument, worker, &Atol31DrvWorker::printTextPrinterDocument, type);
     connect(this, &Atol31ApiWrapper::makeXReport, worker, &Atol31DrvWorker::xReport, type);
@@ -199,13 +201,67 @@ bool Atol31ApiWrapper::registreCheck(const QVariantMap &check, const core::Cashi
         return false;
     }
     emit registreCheck(passwordOf(cashier), data, result);
-    const bool ok = jobResult(result, error);
+    return receiptAnswer(sessionId, result, error);
+}
+
+bool Atol31ApiWrapper::receiptAnswer(const QString &sessionId, QVariantMap &result, int &error)
+{
+    // A receipt the register may have closed without the service learning
+    // of it (the link went while it was sent, or its document could not be
+    // read back) has an unknown outcome, like one the device never
+    // answered: the session keeps it until a retry settles it.
+    const bool unknown = result.value(Atol31DrvWorker::KEY_MAY_BE_CLOSED).toBool();
+    result.remove(Atol31DrvWorker::KEY_MAY_BE_CLOSED);
+    bool ok = jobResult(result, error);
+    if (!ok && unknown)
+        error = ERROR_TIMEOUT;
     result.insert(KEY_SESSION_ID, sessionId);
     // A repeat of this session is answered from the cache, not registered
     // again.
     if (ok && !TillgateCashe(nullptr).storeOutgoingCheckData(sessionId, result))
         qCWarning(lcAtol) << "Receipt answer not stored for session" << sessionId;
     return ok;
+}
+
+bool Atol31ApiWrapper::registreRecordedCheck(const QVariantMap &check, const core::Cashier &cashier,
+                                             const StartRecorder &record, QVariantMap &result, int &error)
+{
+    result.clear();
+    const QVariantMap document = check.value(QStringLiteral("document")).toMap();
+    const QString sessionId = document.value(KEY_SESSION_ID).toString();
+    const QVariantMap data = document.value(KEY_DATA).toMap();
+    if (quint8(data.value(QStringLiteral("type")).toInt()) > fiscal::CheckBuyAnnulate)
+        return registreCheck(check, cashier, result, error);
+    qCDebug(lcAtol).noquote() << qt5ext::logvariant(check);
+    emit recordedCheck(passwordOf(cashier), data, record, result);
+    return receiptAnswer(sessionId, result, error);
+}
+
+bool Atol31ApiWrapper::lastDocument(quint32 &number, QDateTime &dt)
+{
+    bool found = false;
+    emit readLastDocument(QString(), number, dt, found);
+    return found;
+}
+
+bool Atol31ApiWrapper::fiscalDocSummary(const core::Cashier &cashier, quint32 number, FiscalDocSummary &document)
+{
+    QVariantMap answer;
+    if (!getFiscalDoc(cashier, int(number), false, answer))
+        return false;
+    const QVariantMap data = answer.value(KEY_DATA).toMap();
+    const QVariantList props = data.value(QStringLiteral("fiscprops")).toList();
+    const int docType = data.value(QStringLiteral("docType")).toInt();
+    // Receipts and forms of strict accountability (FFD form codes 3 and 4).
+    document.receipt = docType == 3 || docType == 4;
+    const QVariant type = ReceiptSettlement::findTag(props, 1054);
+    document.type = type.isValid() ? type.toInt() : -1;
+    const QVariant total = ReceiptSettlement::findTag(props, 1020);
+    document.total = total.isValid() ? total.toLongLong() : -1;
+    document.positions = ReceiptSettlement::countTag(props, 1059);
+    document.dt = ReceiptSettlement::findTag(props, 1012).toDateTime();
+    document.answer = answer;
+    return true;
 }
 
 bool Atol31ApiWrapper::openCycle(const core::Cashier &cashier, bool print, int &error, QVariantMap &result)

@@ -74,6 +74,13 @@ public:
     bool closeFs(const core::Cashier &cashier, int &error, QString &errorText,
                  QVariantMap &result) override;
 
+    // The register's newest document is read and recorded inside the
+    // receipt job, before the receipt is opened.
+    bool registreRecordedCheck(const QVariantMap &check, const core::Cashier &cashier,
+                               const StartRecorder &record, QVariantMap &result, int &error) override;
+    bool lastDocument(quint32 &number, QDateTime &dt) override;
+    bool fiscalDocSummary(const core::Cashier &cashier, quint32 number, FiscalDocSummary &document) override;
+
 signals:
     void cycleOpen(QString password, QVariantMap &document, quint16 &docType, quint32 &docNumner);
     void cycleClose(QString password, QVariantMap &document, quint16 &docType, quint32 &docNumner);
@@ -83,6 +90,9 @@ signals:
     void registreCheck(QString password, QVariantMap data, QVariantMap &resultData);
     void registreCorrectionCheck(QString password, QVariantMap data, QVariantMap &resultData);
     void printTextDocument(frprint::TextPrinterDocument doc);
+    void recordedCheck(QString password, QVariantMap data, BaseCoreApiWrapper::StartRecorder record,
+                       QVariantMap &resultData);
+    void readLastDocument(QString password, quint32 &number, QDateTime &dt, bool &found);
     void makeXReport(QString password, QVariantMap &document);
     void cashOperation(QString password, bool income, qint64 kopecks, QVariantMap &document);
 
@@ -90,6 +100,8 @@ private:
     // A job's map judged: success only with "result" 0; an empty map means
     // the register was not reached.
     static bool jobResult(QVariantMap &result, int &error);
+    // A receipt job's answer, the same with and without a recorder.
+    bool receiptAnswer(const QString &sessionId, QVariantMap &result, int &error);
     bool cashJob(const core::Cashier &cashier, bool income, const qt5ext::FixNumber &sum, int &error,
                  QString &errorText);
     static QVariantMap notSupported(int &error);

@@ -18,10 +18,14 @@ Q_LOGGING_CATEGORY(lcAtolTiming, "tillgate.atol.timing", QtWarningMsg)
 
 const QString Atol31DrvWorker::LIBRARY_NAME = QStringLiteral("libfptr.so");
 const QString Atol31DrvWorker::DEFAULT_PASSWORD = QStringLiteral("30");
+const QString Atol31DrvWorker::KEY_MAY_BE_CLOSED = QStringLiteral("mayBeClosed");
 
 namespace {
 
 const QString KEY_RESULT = QStringLiteral("result");
+// Driver codes of a link that went while a command was under way.
+constexpr int NO_REPLY = -20;
+constexpr int CONNECTION_LOST = -21;
 
 // Versions of the fiscal data format as the register counts them.
 quint8 ffdCode(int version)
@@ -491,19 +495,64 @@ void Atol31DrvWorker::fiscalDocByNymber(QString password, quint32 docNumber, boo
 
 void Atol31DrvWorker::registreCheck(QString password, QVariantMap data, QVariantMap &resultData)
 {
+    receiptJob(password, data, nullptr, resultData);
+}
+
+void Atol31DrvWorker::registreRecordedCheck(QString password, QVariantMap data,
+                                            BaseCoreApiWrapper::StartRecorder record, QVariantMap &resultData)
+{
+    receiptJob(password, data, &record, resultData);
+}
+
+void Atol31DrvWorker::receiptJob(const QString &password, const QVariantMap &data,
+                                 const BaseCoreApiWrapper::StartRecorder *record, QVariantMap &resultData)
+{
     resultData.clear();
     if (!beginJob(password)) {
         resultData = m_driver.lastError();
         return;
     }
     m_driver.clearError();
+    if (record) {
+        // Read in the same job as the receipt, so no other document can come
+        // between the two.
+        ReceiptStart start;
+        quint32 sign = 0;
+        start.known = getLastDocData(start.lastDocNumber, start.registerTime, sign);
+        m_driver.clearError();
+        if (!(*record)(start)) {
+            m_driver.setError(BaseCoreApiWrapper::ERROR_START_NOT_STORED,
+                              QStringLiteral("The receipt was not sent: its start could not be stored"));
+            resultData = m_driver.lastError();
+            endJob("receipt");
+            return;
+        }
+    }
     AtolPrinter printer(m_driver);
     AtolReceiptWriter writer(m_driver, printer, m_fsFfdVersion);
-    if (writer.registreCheck(data))
+    if (writer.registreCheck(data)) {
         resultData = lastDocumentAnswer();
-    else
+        if (resultData.value(KEY_RESULT).toInt() != 0)
+            resultData.insert(KEY_MAY_BE_CLOSED, true);
+    } else {
         resultData = m_driver.lastError();
+        // No reply or a lost link while the receipt was sent: it may have
+        // been closed before the link went.
+        const int code = resultData.value(KEY_RESULT).toInt();
+        if (code == NO_REPLY || code == CONNECTION_LOST)
+            resultData.insert(KEY_MAY_BE_CLOSED, true);
+    }
     endJob("receipt");
+}
+
+void Atol31DrvWorker::lastDocument(QString password, quint32 &number, QDateTime &dt, bool &found)
+{
+    found = false;
+    if (!beginJob(password))
+        return;
+    quint32 sign = 0;
+    found = getLastDocData(number, dt, sign);
+    endJob("last document");
 }
 
 void Atol31DrvWorker::registreCorrectionCheck(QString password, QVariantMap data, QVariantMap &resultData)

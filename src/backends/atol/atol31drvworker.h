@@ -3,6 +3,7 @@
 
 #include "atoldriver.h"
 #include "atolfrconfig.h"
+#include "basecoreapiwrapper.h"
 
 #include <abstractworker.h>
 #include <textprinterdocument.h>
@@ -35,6 +36,9 @@ public:
     // administrator's.
     static const QString DEFAULT_PASSWORD;
     static constexpr int RESTART_INTERVAL_MS = 60000;
+    // Set (true) in a receipt's failure answer when the register may have
+    // closed the receipt all the same.
+    static const QString KEY_MAY_BE_CLOSED;
 
     explicit Atol31DrvWorker(QObject *parent = nullptr);
     ~Atol31DrvWorker() override;
@@ -50,6 +54,13 @@ public slots:
     void fiscalDocByNymber(QString password, quint32 docNumber, bool print, quint16 &docType,
                            QVariantList &fiscProps);
     void registreCheck(QString password, QVariantMap data, QVariantMap &resultData);
+    // A receipt whose start, the register's newest document, is handed to
+    // `record` before the receipt is opened; nothing is opened when
+    // `record` returns false.
+    void registreRecordedCheck(QString password, QVariantMap data, BaseCoreApiWrapper::StartRecorder record,
+                               QVariantMap &resultData);
+    // The number and time of the register's newest fiscal document.
+    void lastDocument(QString password, quint32 &number, QDateTime &dt, bool &found);
     // Correction receipts are not made on these registers; the answer says so.
     void registreCorrectionCheck(QString password, QVariantMap data, QVariantMap &resultData);
     void printTextPrinterDocument(frprint::TextPrinterDocument doc);
@@ -95,6 +106,8 @@ private:
     QVariantMap lastDocumentAnswer();
     void readChangingStatus(core::CashboxStatus &status);
     void readIdentity(core::CashboxStatus &status, const fiscal::FsStatus &fs);
+    void receiptJob(const QString &password, const QVariantMap &data, const BaseCoreApiWrapper::StartRecorder *record,
+                    QVariantMap &resultData);
     void shiftJob(const QString &password, bool open, QVariantMap &document, quint16 &docType,
                   quint32 &docNumber);
 
