@@ -10,7 +10,7 @@ DATA=/var/lib/zelvotillgate
 SIM_TAPE=/var/lib/private/tillgate-sim/tape.txt
 RECEIPT=$SRC/docs/examples/receipt.json
 
-http() { python3 "$HERE/http.py" "$PORT" "$@"; }
+http() { python3 "$HERE/request.py" "$PORT" "$@"; }
 status_of() { dpkg-query --admindir="$ROOT/var/lib/dpkg" -W -f='${db:Status-Abbrev}${Version}' "$1" 2>/dev/null || true; }
 tape_sum() { if [ -f "$ROOT$SIM_TAPE" ]; then sha256sum <"$ROOT$SIM_TAPE"; else echo none; fi; }
 
@@ -35,7 +35,10 @@ dump_logs() {
     done
 }
 
-owned_by() { [ "$(stat -c %U:%G "$ROOT$2")" = "$1" ]; }
+# Owner names as the installed system knows them (this machine may have no
+# such user, or another with the same id).
+ids_of() { echo "$(in_root id -u "${1%%:*}"):$(in_root getent group "${1##*:}" | cut -d: -f3)"; }
+owned_by() { [ "$(stat -c %u:%g "$ROOT$2")" = "$(ids_of "$1")" ]; }
 
 # What postinst leaves, whether first install or upgrade.
 installed_checks() {
@@ -45,7 +48,7 @@ installed_checks() {
         test "$(cut -d: -f3 <<<"$account")" -lt 1000 -a "$(cut -d: -f6 <<<"$account")" = "$DATA"
     check "tillgate is in dialout, for serial registers" grep -qw dialout <<<"$(in_root id -Gn tillgate)"
     check "$DATA belongs to tillgate, mode 750" \
-        test "$(stat -c %U:%G:%a "$ROOT$DATA")" = tillgate:tillgate:750
+        test "$(stat -c %u:%g:%a "$ROOT$DATA")" = "$(ids_of tillgate:tillgate):750"
     local f
     for f in "$ETC" "$ETC/tillgate.conf" "$ETC/tillgatelistener.conf"; do
         check "$f belongs to tillgate" owned_by tillgate:tillgate "$f"
