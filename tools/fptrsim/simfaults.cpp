@@ -19,12 +19,17 @@ SimFaults SimFaults::parse(const QString &text)
             faults.m_offline = true;
         } else if (words == QStringList{QStringLiteral("paper-out")}) {
             faults.m_paperOut = true;
+        } else if (words == QStringList{QStringLiteral("endless-records")}) {
+            faults.m_endlessRecords = true;
         } else if (words.size() == 3 && words.at(0) == QLatin1String("fail")
                    && words.at(2).toInt(&codeOk) < 0 && codeOk) {
             faults.m_failures.insert(words.at(1), words.at(2).toInt());
+        } else if (words.size() == 3 && words.at(0) == QLatin1String("delay")
+                   && words.at(2).toInt(&codeOk) > 0 && codeOk) {
+            faults.m_delays.insert(words.at(1), words.at(2).toInt());
         } else {
-            qCWarning(lcFptrSim, "faults line %d ignored: \"%s\" (expected offline, paper-out "
-                                 "or fail METHOD NEGATIVE-CODE)",
+            qCWarning(lcFptrSim, "faults line %d ignored: \"%s\" (expected offline, paper-out, "
+                                 "endless-records, fail METHOD NEGATIVE-CODE or delay METHOD MS)",
                       i + 1, qUtf8Printable(line));
         }
     }

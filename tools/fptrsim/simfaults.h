@@ -9,7 +9,10 @@
 //   offline              enabling fails, a device already enabled has lost
 //                        its connection
 //   paper-out            printing and fiscal documents fail: no paper
+//   endless-records      reading a stored document's records ("46") never
+//                        ends: every further read answers one more record
 //   fail METHOD CODE     METHOD (as in calls.log) fails with CODE
+//   delay METHOD MS      METHOD takes MS milliseconds longer (a slow line)
 // Blank lines and lines starting with # are skipped; any other line is
 // ignored with a warning.
 class SimFaults
@@ -19,13 +22,18 @@ public:
 
     bool offline() const { return m_offline; }
     bool paperOut() const { return m_paperOut; }
+    bool endlessRecords() const { return m_endlessRecords; }
     // The code METHOD is to fail with, or 0.
     int failure(const QString &method) const { return m_failures.value(method); }
+    // Milliseconds METHOD is to take, or 0.
+    int delay(const QString &method) const { return m_delays.value(method); }
 
 private:
     bool m_offline = false;
     bool m_paperOut = false;
+    bool m_endlessRecords = false;
     QHash<QString, int> m_failures;
+    QHash<QString, int> m_delays;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include <fptrtypes.h>
 
 #include <QJsonDocument>
+#include <QThread>
 
 #include <string>
 
@@ -58,6 +59,8 @@ int SimFptr::begin(const char *method, const QString &arguments)
         m_faultsText = faults;
         m_faults = SimFaults::parse(faults);
     }
+    if (const int delay = m_faults.delay(QLatin1String(method)))
+        QThread::msleep(ulong(delay));
     return m_faults.failure(QLatin1String(method));
 }
 
@@ -418,7 +421,6 @@ FPTRSIM_COMMAND(OpenSession, reg.openSession())
 FPTRSIM_COMMAND(Report, reg.report())
 FPTRSIM_COMMAND(CashIncome, reg.cashIncome())
 FPTRSIM_COMMAND(CashOutcome, reg.cashOutcome())
-FPTRSIM_COMMAND(RunFNCommand, reg.runFnCommand())
 FPTRSIM_COMMAND(PrintString, reg.printString())
 FPTRSIM_COMMAND(PrintBarcode, reg.printBarcode())
 FPTRSIM_COMMAND(PrintPicture, reg.printPicture())
@@ -434,6 +436,19 @@ FPTRSIM_COMMAND(WriteFiscalProperty, SimReceipt(reg).writeFiscalProperty())
 FPTRSIM_COMMAND(AddFiscalProperty, SimReceipt(reg).addFiscalProperty())
 
 #undef FPTRSIM_COMMAND
+
+int SimFptr::RunFNCommand()
+{
+    const int result = device("RunFNCommand", [](SimRegister &reg) { return reg.runFnCommand(); });
+    // A broken storage: past the document's last record it goes on
+    // answering records of a tag nobody knows.
+    if (result < 0 && m_resultCode == EC_BAD_DATA && m_faults.endlessRecords()
+        && m_props.commandBuffer.trimmed() == QLatin1String("46")) {
+        m_props.answerBuffer = QStringLiteral("FF FF 00");
+        return finish(EC_OK);
+    }
+    return result;
+}
 
 int SimFptr::ResetFiscalProperties()
 {
