@@ -46,6 +46,7 @@ TillgateRoot::TillgateRoot(int &argc, char **argv)
 TillgateRoot::~TillgateRoot()
 {
     releaseAtolWorker();
+    waitForRetiredAtolThreads();
     m_httpThread.reset();
 }
 
@@ -235,7 +236,20 @@ void TillgateRoot::startAtolCashbox()
     auto *worker = new Atol31DrvWorker;
     m_atolThread = std::make_unique<qt5ext::AbstractWorkerThread>(worker);
     Atol31ApiWrapper::setWorker(worker);
-    m_atolThread->start(QThread::InheritPriority);
+    startAtolThreadWhenFree();
+}
+
+void TillgateRoot::startAtolThreadWhenFree()
+{
+    // One driver at a time talks to the register: a new worker waits until
+    // the one released before has finished its job. Requests may queue on
+    // it meanwhile.
+    for (const QPointer<qt5ext::AbstractWorkerThread> &old : qAsConst(m_retiringAtolThreads)) {
+        if (old && !old->isFinished())
+            return;
+    }
+    if (m_atolThread && !m_atolThread->isRunning() && !m_atolThread->isFinished())
+        m_atolThread->start(QThread::InheritPriority);
 }
 
 void TillgateRoot::releaseAtolWorker()
@@ -243,11 +257,40 @@ void TillgateRoot::releaseAtolWorker()
     if (!m_atolThread)
         return;
     // No new request connects to the worker from here on; those waiting
-    // for a job are answered before the thread ends.
+    // for a job are answered before the thread ends. The job running may
+    // take as long as the register does, so the thread is not waited for
+    // here: it finishes on its own and is deleted on this thread after.
     Atol31ApiWrapper::setWorker(nullptr);
-    m_atolThread->quit();
-    m_atolThread->wait();
-    m_atolThread.reset();
+    qt5ext::AbstractWorkerThread *thread = m_atolThread.release();
+    if (!thread->isRunning()) {
+        delete thread;
+        return;
+    }
+    const QPointer<qt5ext::AbstractWorkerThread> retiring(thread);
+    connect(thread, &QThread::finished, this, [this, retiring] {
+        if (!retiring)
+            return;
+        m_retiringAtolThreads.removeAll(retiring);
+        retiring->wait();
+        delete retiring.data();
+        startAtolThreadWhenFree();
+    }, Qt::QueuedConnection);
+    m_retiringAtolThreads.append(thread);
+    thread->quit();
+}
+
+void TillgateRoot::waitForRetiredAtolThreads()
+{
+    // On the way out a job still running is let finish: a receipt is not
+    // cut off half printed.
+    const auto threads = m_retiringAtolThreads;
+    m_retiringAtolThreads.clear();
+    for (const QPointer<qt5ext::AbstractWorkerThread> &thread : threads) {
+        if (thread) {
+            thread->wait();
+            delete thread.data();
+        }
+    }
 }
 
 void TillgateRoot::startCombineCashbox()
@@ -274,6 +317,7 @@ void TillgateRoot::stop()
     }
     m_finder.reset();
     releaseBusController();
+    waitForRetiredAtolThreads();
     // The event loop is over: run the deletions scheduled on the way out.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qt5ext::BaseDaemonRoot::stop();

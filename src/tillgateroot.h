@@ -65,11 +65,15 @@ private:
     void createBusController();
     void releaseBusController();
     void releaseAtolWorker();
+    void startAtolThreadWhenFree();
+    void waitForRetiredAtolThreads();
 
     QSharedPointer<qt5ext::AbstractWorkerThread> m_httpThread;
     QSharedPointer<TillgateBusController> m_bus;
     // Runs the ATOL worker and deletes it on its own thread when it ends.
     std::unique_ptr<qt5ext::AbstractWorkerThread> m_atolThread;
+    // Released workers still finishing a job on their threads.
+    QList<QPointer<qt5ext::AbstractWorkerThread>> m_retiringAtolThreads;
     std::unique_ptr<CashboxFinder> m_finder;
     // What the process ends with when init() fails: -1 unless the failure
     // has a status of its own.

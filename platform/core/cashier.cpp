@@ -105,4 +105,12 @@ bool Cashier::operator==(const Cashier &other) const
         && m_clientId == other.m_clientId;
 }
 
+QDebug operator<<(QDebug debug, const Cashier &cashier)
+{
+    const QDebugStateSaver saver(debug);
+    debug.nospace() << "Cashier(" << cashier.name() << ", inn " << cashier.inn() << ", client "
+                    << cashier.clientId().toString() << ')';
+    return debug;
+}
+
 } // namespace core

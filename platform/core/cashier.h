@@ -1,6 +1,7 @@
 #ifndef CORE_CASHIER_H
 #define CORE_CASHIER_H
 
+#include <QDebug>
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -52,6 +53,9 @@ private:
     QVariant m_clientId;
     unsigned m_password = 0;
 };
+
+// Name, tax number and client id; the password never reaches a log.
+QDebug operator<<(QDebug debug, const Cashier &cashier);
 
 } // namespace core
 

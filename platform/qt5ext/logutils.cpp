@@ -5,6 +5,45 @@
 
 namespace qt5ext {
 
+namespace {
+
+const QString HIDDEN = QStringLiteral("***");
+
+QVariant withoutSecrets(const QVariant &value)
+{
+    switch (value.userType()) {
+    case QMetaType::QVariantMap: {
+        QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            it.value() = isSecretKey(it.key()) ? QVariant(HIDDEN) : withoutSecrets(it.value());
+        return map;
+    }
+    case QMetaType::QVariantHash: {
+        QVariantHash hash = value.toHash();
+        for (auto it = hash.begin(); it != hash.end(); ++it)
+            it.value() = isSecretKey(it.key()) ? QVariant(HIDDEN) : withoutSecrets(it.value());
+        return hash;
+    }
+    case QMetaType::QVariantList: {
+        QVariantList list = value.toList();
+        for (QVariant &entry : list)
+            entry = withoutSecrets(entry);
+        return list;
+    }
+    default:
+        return value;
+    }
+}
+
+} // namespace
+
+bool isSecretKey(const QString &key)
+{
+    return key.contains(QLatin1String("password"), Qt::CaseInsensitive)
+        || key.compare(QLatin1String("conPas"), Qt::CaseInsensitive) == 0
+        || key.compare(QLatin1String("Authorization"), Qt::CaseInsensitive) == 0;
+}
+
 QString logvariant(const QVariant &value)
 {
     switch (value.userType()) {
@@ -12,7 +51,7 @@ QString logvariant(const QVariant &value)
     case QMetaType::QVariantList:
     case QMetaType::QVariantHash:
     case QMetaType::QStringList:
-        return QString::fromUtf8(QJsonDocument::fromVariant(value).toJson(QJsonDocument::Compact));
+        return QString::fromUtf8(QJsonDocument::fromVariant(withoutSecrets(value)).toJson(QJsonDocument::Compact));
     case QMetaType::QByteArray:
         return logbinary(value.toByteArray());
     default:

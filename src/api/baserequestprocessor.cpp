@@ -16,6 +16,10 @@
 #include <fixnumber.h>
 #include <fsstatus.h>
 
+#include <monochromeimage.h>
+
+#include <QDir>
+#include <QHash>
 #include <QSaveFile>
 #include <QRegularExpression>
 
@@ -29,6 +33,7 @@ const QByteArray BaseRequestProcessor::TEXT_ORIGIN_UNREACHABLE = QByteArrayLiter
 const QByteArray BaseRequestProcessor::TEXT_TIMEOUT = QByteArrayLiteral("A Timeout Occured");
 const QByteArray BaseRequestProcessor::TEXT_NOT_SUPPORTED = QByteArrayLiteral("Not supported");
 const QByteArray BaseRequestProcessor::TEXT_NOT_ACCEPTABLE = QByteArrayLiteral("Not Acceptable");
+const QByteArray BaseRequestProcessor::TEXT_FORBIDDEN = QByteArrayLiteral("Forbidden");
 
 namespace {
 
@@ -41,6 +46,7 @@ const QString KEY_RESULT_DESCRIPTION = QStringLiteral("resultDescription");
 const QString KEY_CASHBOXES = QStringLiteral("cashboxes");
 const QString KEY_CONNECTED = QStringLiteral("connected");
 const QString KEY_SETTINGS = QStringLiteral("settings");
+const QString KEY_LIB_PATH = QStringLiteral("libPath");
 
 void setStatus(int code, const QByteArray &text, int &status, QByteArray &statusText)
 {
@@ -411,12 +417,26 @@ QVariantMap BaseRequestProcessor::processPostRichText(const QVariantMap &documen
         return QVariantMap();
     }
 
+    // Pictures are checked whole before anything is stored or printed: a
+    // request with one unusable picture, or one that would overfill the
+    // store, leaves the store as it was.
+    const QString imagesKey = QStringLiteral("images");
+    QList<StoredImage> images;
+    if (document.contains(imagesKey)) {
+        QString reason;
+        const int refusal = checkImages(document.value(imagesKey).toList(), images, reason);
+        if (refusal != StatusOk) {
+            qCWarning(lcApi).noquote() << "Images refused, none stored:" << reason;
+            setStatus(refusal, refusal == StatusInsufficientStorage ? TEXT_INSUFFICIENT_STORAGE : TEXT_NOT_ACCEPTABLE,
+                      status, statusText);
+            return QVariantMap{{KEY_DOCUMENT, QVariantMap{{KEY_RESULT, ERROR_IMAGE_NOT_STORED},
+                                                          {KEY_MESSAGE, QVariantMap{{KEY_RESULT_DESCRIPTION, reason}}}}}};
+        }
+    }
+
     int error = 0;
     QString errorText;
-    const QString imagesKey = QStringLiteral("images");
-    QStringList notStored;
-    if (document.contains(imagesKey))
-        notStored = saveImages(document.value(imagesKey).toList());
+    QStringList notStored = storeImages(images);
     if (document.contains(plainKey))
         m_api->printPlainText(utf8UpToNul(plain), errorText, error);
     if (document.contains(bbcodeKey))
@@ -443,40 +463,101 @@ bool BaseRequestProcessor::isSafeImageName(const QString &fileName)
         && !fileName.contains(QChar(0));
 }
 
-QStringList BaseRequestProcessor::saveImages(const QVariantList &images)
+bool BaseRequestProcessor::isPictureName(const QString &fileName)
 {
-    const QString directory = TillgateConfig().tillgateImages();
-    qt5ext::DirCreator::checkAndCreate(directory, qt5ext::DirCreator::DEFAULT_ALL);
+    return isSafeImageName(fileName)
+        && (fileName.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)
+            || fileName.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive));
+}
+
+int BaseRequestProcessor::checkImages(const QVariantList &entries, QList<StoredImage> &images, QString &reason)
+{
+    images.clear();
     const QString fileNameKey = QStringLiteral("fileName");
     const QString imageKey = QStringLiteral("image");
-    QStringList notStored;
-    for (const QVariant &entry : images) {
+    const QDir directory(TillgateConfig().tillgateImages());
+    QHash<QString, qint64> sizes;
+    const QFileInfoList stored = directory.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &file : stored)
+        sizes.insert(file.fileName(), file.size());
+    for (const QVariant &entry : entries) {
         const QVariantMap image = entry.toMap();
         if (!image.contains(fileNameKey) || !image.contains(imageKey))
             continue;
-        const QString fileName = image.value(fileNameKey).toString();
-        if (!isSafeImageName(fileName)) {
-            qCWarning(lcApi) << "Image file name refused:" << fileName;
-            notStored << QStringLiteral("image \"%1\" not stored: the name is not a plain file name").arg(fileName);
-            continue;
+        StoredImage picture;
+        picture.fileName = image.value(fileNameKey).toString();
+        if (!isPictureName(picture.fileName)) {
+            reason = QStringLiteral("image \"%1\": not a plain file name ending in .png or .bmp")
+                         .arg(picture.fileName);
+            return StatusNotAcceptable;
         }
-        QByteArray content;
-        if (!decodeBase64(image.value(imageKey).toString(), content)) {
-            qCWarning(lcApi) << "Image is not Base64, not stored:" << fileName;
-            notStored << QStringLiteral("image \"%1\" not stored: the content is not Base64").arg(fileName);
-            continue;
+        if (!decodeBase64(image.value(imageKey).toString(), picture.content)) {
+            reason = QStringLiteral("image \"%1\": the content is not Base64").arg(picture.fileName);
+            return StatusNotAcceptable;
         }
-        const QString path = QStringLiteral("%1/%2").arg(directory, fileName);
-        qCWarning(lcApi) << "Storing image" << path << content.size() << "bytes";
+        QString pictureError;
+        if (!frprint::MonochromeImage().loadFromData(picture.content, &pictureError)) {
+            reason = QStringLiteral("image \"%1\": not a PNG or BMP picture (%2)").arg(picture.fileName, pictureError);
+            return StatusNotAcceptable;
+        }
+        // A picture stored again under its name replaces the old one.
+        sizes.insert(picture.fileName, picture.content.size());
+        images.append(picture);
+    }
+    qint64 total = 0;
+    for (const qint64 size : qAsConst(sizes))
+        total += size;
+    const qint64 limit = TillgateConfig().imagesLimit();
+    if (!images.isEmpty() && total > limit) {
+        reason = QStringLiteral("the images would take %1 bytes, more than the %2 allowed").arg(total).arg(limit);
+        images.clear();
+        return StatusInsufficientStorage;
+    }
+    return StatusOk;
+}
+
+QStringList BaseRequestProcessor::storeImages(const QList<StoredImage> &images)
+{
+    QStringList notStored;
+    if (images.isEmpty())
+        return notStored;
+    const QString directory = TillgateConfig().tillgateImages();
+    qt5ext::DirCreator::checkAndCreate(directory, qt5ext::DirCreator::DEFAULT_ALL);
+    for (const StoredImage &image : images) {
+        const QString path = QStringLiteral("%1/%2").arg(directory, image.fileName);
+        qCWarning(lcApi) << "Storing image" << path << image.content.size() << "bytes";
         // Written aside and renamed into place: a printer never reads half a
         // picture, and of two stores of one name one whole picture remains.
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(image.content) != image.content.size() || !file.commit()) {
             qCWarning(lcApi) << "Image not stored:" << path << file.errorString();
-            notStored << QStringLiteral("image \"%1\" not stored: %2").arg(fileName, file.errorString());
+            notStored << QStringLiteral("image \"%1\" not stored: %2").arg(image.fileName, file.errorString());
         }
     }
     return notStored;
+}
+
+QStringList BaseRequestProcessor::saveImages(const QVariantList &images)
+{
+    QList<StoredImage> checked;
+    QString reason;
+    if (checkImages(images, checked, reason) != StatusOk) {
+        qCWarning(lcApi).noquote() << "Images refused, none stored:" << reason;
+        return {reason};
+    }
+    return storeImages(checked);
+}
+
+bool BaseRequestProcessor::isDriverPathAllowed(const QString &directory, const QStringList &allowed)
+{
+    const QString wanted = QDir::cleanPath(directory.trimmed());
+    if (!QDir::isAbsolutePath(wanted))
+        return false;
+    for (const QString &entry : allowed) {
+        if (QDir::cleanPath(entry.trimmed()) == wanted)
+            return true;
+    }
+    return false;
 }
 
 bool BaseRequestProcessor::readKopecks(const QString &sum, qt5ext::FixNumber &amount)
@@ -595,9 +676,22 @@ QVariantMap BaseRequestProcessor::prepareChooseAtol(const QVariantMap &settings,
 {
     {
         TillgateConfig config;
-        config.setCurrentDevice(TillgateConfig::DeviceAtol);
         AtolFrConfig atol;
         atol.setMap(settings);
+        // The driver library runs inside the service: a caller may only pick
+        // one of the directories the operator listed, and a choice without
+        // one keeps the directory configured.
+        if (!settings.contains(KEY_LIB_PATH)) {
+            atol.setLibDrvPath(config.atolconfig().libDrvPath());
+        } else if (!isDriverPathAllowed(atol.libDrvPath(), config.atolDriverPaths())) {
+            const QString reason = QStringLiteral("the driver directory \"%1\" is not among the allowed ones")
+                                       .arg(atol.libDrvPath());
+            qCWarning(lcApi).noquote() << "ATOL device choice refused:" << reason;
+            setStatus(StatusForbidden, TEXT_FORBIDDEN, status, statusText);
+            return QVariantMap{{KEY_RESULT, int(StatusForbidden)},
+                               {KEY_MESSAGE, QVariantMap{{KEY_RESULT_DESCRIPTION, reason}}}};
+        }
+        config.setCurrentDevice(TillgateConfig::DeviceAtol);
         config.setAtolConfig(atol);
     }
     emit startAtolCashbox();

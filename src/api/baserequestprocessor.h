@@ -36,6 +36,7 @@ class BaseRequestProcessor : public QObject
 public:
     enum Status {
         StatusOk = 200,
+        StatusForbidden = 403,
         StatusNotAcceptable = 406,
         StatusInternalError = 500,
         StatusNotSupported = 501,
@@ -50,6 +51,7 @@ public:
     static const QByteArray TEXT_TIMEOUT;
     static const QByteArray TEXT_NOT_SUPPORTED;
     static const QByteArray TEXT_NOT_ACCEPTABLE;
+    static const QByteArray TEXT_FORBIDDEN;
     // The rich-text answer's "result" when a picture was not stored and the
     // printer reported nothing worse.
     static constexpr int ERROR_IMAGE_NOT_STORED = 1;
@@ -116,8 +118,8 @@ public:
     virtual QVariantMap processPrintText(const QVariantMap &text, int &status, QByteArray &statusText);
     virtual QVariantMap processFiscalization(const QVariantMap &request, int &status, QByteArray &statusText);
     virtual QVariantMap processPostRichText(const QVariantMap &document, int &status, QByteArray &statusText);
-    // Stores the pictures in the images directory; one text per picture
-    // that was not stored, naming it and why.
+    // Stores the pictures in the images directory, all or none: one text
+    // per picture that was not stored, naming it and why.
     virtual QStringList saveImages(const QVariantList &images);
     virtual QVariantMap processIntroduction(const QString &sum, int &status, QByteArray &statusText);
     virtual QVariantMap processPayout(const QString &sum, int &status, QByteArray &statusText);
@@ -127,12 +129,29 @@ public:
     // directory: anything that could climb out of it or address another
     // directory is refused.
     static bool isSafeImageName(const QString &fileName);
+    // A safe name that ends in .png or .bmp, in any letter case.
+    static bool isPictureName(const QString &fileName);
     // Strict Base64 (white space allowed, as in wrapped text); false for
     // anything else, so garbage never reaches the printer or the disk.
     static bool decodeBase64(const QString &text, QByteArray &bytes);
+    // A "libPath" sent by a caller is one of the listed directories
+    // (compared as clean absolute paths).
+    static bool isDriverPathAllowed(const QString &directory, const QStringList &allowed);
     // A deposit's or withdrawal's amount: a positive whole number of kopecks
     // in decimal digits, nothing else.
     static bool readKopecks(const QString &sum, qt5ext::FixNumber &amount);
+
+protected:
+    struct StoredImage
+    {
+        QString fileName;
+        QByteArray content;
+    };
+    // The pictures of a request, decoded and checked: 200, 406 for a name
+    // or content that is not a PNG or BMP picture, 507 when the store would
+    // outgrow its limit; `reason` says why.
+    static int checkImages(const QVariantList &entries, QList<StoredImage> &images, QString &reason);
+    static QStringList storeImages(const QList<StoredImage> &images);
 
 signals:
     void sendCommand(bus::AppBusCommand command);

@@ -266,14 +266,24 @@ void TillgateRequestHandler::processRequest(HttpRequest &request, HttpResponse &
     const QString model = textParameter(request, "frmodel");
 
     if (needsAuthorisation) {
+        // A guesser held off is not let near the fiscal core at all.
+        const QHostAddress peer = request.getPeerAddress();
+        if (const int wait = m_loginThrottle.retryAfter(peer)) {
+            response.setHeader(QByteArrayLiteral("Retry-After"), QByteArray::number(wait));
+            answer(response, 429, QByteArrayLiteral("Too Many Requests"), QByteArrayLiteral("429 Too Many Requests"));
+            qCDebug(lcApi) << rawPath << "Too Many Requests" << peer.toString();
+            return;
+        }
         QString message;
         if (!checkAuthorisation(login, password, clientId, cashier, message, device)) {
+            m_loginThrottle.failed(peer);
             response.setHeader(QByteArrayLiteral("WWW-Authenticate"), CHALLENGE);
             response.setStatus(401, QByteArrayLiteral("Unauthorized"));
             response.write(QByteArrayLiteral("401 Unauthorized ") + message.toUtf8(), true);
             qCDebug(lcApi) << rawPath << "Unauthorized " << message;
             return;
         }
+        m_loginThrottle.succeeded(peer);
     }
 
     const QString lowerPath = path.toLower();

@@ -1,6 +1,7 @@
 #ifndef TILLGATEREQUESTHANDLER_H
 #define TILLGATEREQUESTHANDLER_H
 
+#include "loginthrottle.h"
 #include "tillgateconfig.h"
 
 #include <httprequesthandler.h>
@@ -18,8 +19,9 @@ class BaseRequestProcessor;
 Q_DECLARE_LOGGING_CATEGORY(HTTPACCESS)
 
 // The service's one request handler, shared by every connection thread and
-// therefore without per-request members. It lets the request guard refuse
-// what is not the till's own front end and set the CORS headers, answers
+// therefore without per-request members (only the login throttle, which
+// guards itself). It lets the request guard refuse what is not the till's
+// own front end and set the CORS headers, answers
 // pre-flight requests, authorises the cashier from Basic credentials, picks
 // the processor by the path's extension and routes the path to one of its
 // operations.
@@ -98,6 +100,10 @@ private:
     static void badRequest(HttpResponse &response, const QByteArray &path);
     static void notFound(HttpResponse &response, const QByteArray &path);
     bool checkOffline(const QString &login, const QString &password, core::Cashier &cashier);
+
+    // Failed logins by peer address: the one state the handler keeps
+    // across requests, guarded inside.
+    LoginThrottle m_loginThrottle;
 };
 
 #endif

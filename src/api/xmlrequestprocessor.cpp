@@ -2,6 +2,8 @@
 
 #include "xmlanswerwriter.h"
 
+#include <logutils.h>
+
 namespace {
 
 const QString ROOT_DOCUMENT = QStringLiteral("document");
@@ -207,7 +209,7 @@ int XmlRequestProcessor::postFiscalCheck(const QByteArray &request, QByteArray &
     if (!readDocument(XmlDocumentReader::FiscalCheck, request, document, body, statusText))
         return StatusNotAcceptable;
     const QVariantMap check { { KEY_DOCUMENT, document } };
-    qCWarning(lcApi) << "XML receipt:" << check;
+    qCWarning(lcApi).noquote() << "XML receipt:" << qt5ext::logvariant(check);
     int status = 0;
     writeAnswer(ROOT_DOCUMENT, processFiscalCheck(check, status, statusText), body);
     return status;

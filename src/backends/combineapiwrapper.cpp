@@ -3,6 +3,8 @@
 #include "combinefrworker.h"
 #include "combinelog_p.h"
 
+#include <logutils.h>
+
 CombineApiWrapper::CombineApiWrapper(QObject *parent)
     : CombineApiWrapper(nullptr, parent)
 {
@@ -41,7 +43,7 @@ bool CombineApiWrapper::getFiscalDoc(const core::Cashier &, int, bool, QVariantM
 bool CombineApiWrapper::registreCheck(const QVariantMap &check, const core::Cashier &,
                                       QVariantMap &result, int &)
 {
-    qCWarning(lcCombine) << "Combine receipt" << check;
+    qCWarning(lcCombine).noquote() << "Combine receipt" << qt5ext::logvariant(check);
     if (!hasApi())
         return false;
     result = check;

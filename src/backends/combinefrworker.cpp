@@ -1,6 +1,8 @@
 #include "combinefrworker.h"
 #include "combinelog_p.h"
 
+#include <logutils.h>
+
 #include <QJsonDocument>
 #include <QTextCodec>
 
@@ -110,7 +112,9 @@ QByteArray CombineFrWorker::utf8ToCp1251(const QByteArray &text) const
 QByteArray CombineFrWorker::cp1251ToUtf8(const QByteArray &text) const
 {
     const QString decoded = cp1251()->toUnicode(text);
-    qCWarning(lcCombine).noquote() << decoded;
+    // The device's texts are JSON and may echo a credential.
+    const QJsonDocument json = QJsonDocument::fromJson(decoded.toUtf8());
+    qCWarning(lcCombine).noquote() << (json.isNull() ? decoded : qt5ext::logvariant(json.toVariant()));
     return decoded.toUtf8();
 }
 
@@ -155,7 +159,7 @@ bool CombineFrWorker::sendJson(QVariantMap &command, int &error, int timeoutMs)
 {
     const QByteArray json = QJsonDocument::fromVariant(command).toJson(QJsonDocument::Compact);
     const bool ok = sendCommand(utf8ToCp1251(json), command, error, timeoutMs);
-    qCWarning(lcCombine) << "Combine answer" << command << (ok ? "true" : "false");
+    qCWarning(lcCombine).noquote() << "Combine answer" << qt5ext::logvariant(command) << (ok ? "true" : "false");
     return ok;
 }
 

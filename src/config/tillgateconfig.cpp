@@ -21,6 +21,10 @@ const QString TillgateConfig::COMBINE_SECTION = QStringLiteral("COMBINE");
 const QString TillgateConfig::COMBINE_CASHIER_NAME = QStringLiteral("cashier");
 const QString TillgateConfig::COMBINE_CASHIER_INN = QStringLiteral("cashierInn");
 const QString TillgateConfig::ATOL_SECTION = QStringLiteral("ATOL");
+const QString TillgateConfig::ATOL_DRIVER_PATHS = QStringLiteral("driverPaths");
+const QString TillgateConfig::IMAGES_LIMIT = QStringLiteral("imagesLimit");
+const QStringList TillgateConfig::PACKAGE_DRIVER_DIRS = {QStringLiteral("/opt/zelvotillgate/lib/fptr"),
+                                                         QStringLiteral("/opt/zelvotillgate/sim/lib/fptr")};
 
 namespace {
 
@@ -153,14 +157,39 @@ void TillgateConfig::setAtolConfig(const AtolFrConfig &config)
     if (!store)
         return;
     const QVariantMap map = config.toPlainMap();
+    const QVariant driverPaths = store->value(ATOL_SECTION + QLatin1Char('/') + ATOL_DRIVER_PATHS);
     // Keys the new configuration leaves out (a cleared password, the serial
     // keys after a switch to TCP) must not survive from the old one.
     store->remove(ATOL_SECTION);
     store->beginGroup(ATOL_SECTION);
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         store->setValue(it.key(), it.value());
+    if (driverPaths.isValid())
+        store->setValue(ATOL_DRIVER_PATHS, driverPaths);
     store->endGroup();
     store->sync();
+}
+
+QStringList TillgateConfig::atolDriverPaths() const
+{
+    const QVariant listed = value(ATOL_SECTION, ATOL_DRIVER_PATHS);
+    // An INI value with commas reads back as a list.
+    if (listed.type() == QVariant::StringList)
+        return listed.toStringList().join(QLatin1Char(',')).split(QStringLiteral("####"), Qt::SkipEmptyParts);
+    if (listed.isValid())
+        return listed.toString().split(QStringLiteral("####"), Qt::SkipEmptyParts);
+    QStringList paths = PACKAGE_DRIVER_DIRS;
+    const QString configured = atolconfig().libDrvPath();
+    if (!configured.isEmpty())
+        paths.prepend(configured);
+    return paths;
+}
+
+qint64 TillgateConfig::imagesLimit() const
+{
+    bool ok = false;
+    const qint64 limit = value(SECTION, IMAGES_LIMIT, DEFAULT_IMAGES_LIMIT).toLongLong(&ok);
+    return ok && limit >= 0 ? limit : DEFAULT_IMAGES_LIMIT;
 }
 
 QString TillgateConfig::tillgateDir() const

@@ -34,6 +34,12 @@ public:
     static const QString COMBINE_CASHIER_NAME;
     static const QString COMBINE_CASHIER_INN;
     static const QString ATOL_SECTION;
+    static const QString ATOL_DRIVER_PATHS;
+    static const QString IMAGES_LIMIT;
+    // Where the service's package and its simulator package put the ATOL
+    // driver.
+    static const QStringList PACKAGE_DRIVER_DIRS;
+    static constexpr qint64 DEFAULT_IMAGES_LIMIT = 8 * 1024 * 1024;
 
     TillgateConfig();
 
@@ -64,7 +70,15 @@ public:
     void setCombineCashierInn(const QString &inn);
 
     AtolFrConfig atolconfig() const;
+    // Replaces the connection settings; the list of driver directories is
+    // the operator's and stays.
     void setAtolConfig(const AtolFrConfig &config);
+    // The directories a device choice over HTTP may name as "libPath"
+    // ("driverPaths" in "ATOL", separated by ####): by default the
+    // configured one and the packages' driver directories.
+    QStringList atolDriverPaths() const;
+    // Bytes all stored images may take together ("imagesLimit").
+    qint64 imagesLimit() const;
 
     QString tillgateDir() const;
     QString tillgateCacheDir() const;

@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 #include <QMutexLocker>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -80,6 +81,8 @@ void CashboxFinder::init()
         return;
 
     m_loggedSenders.clear();
+    m_dropped = 0;
+    takeQueriedNetworks();
     m_socket = new QUdpSocket(this);
     connect(m_socket, &QUdpSocket::readyRead, this, &CashboxFinder::processPendingDatagramm);
     // Other programs on this machine may listen for the same answers.
@@ -116,6 +119,12 @@ void CashboxFinder::cleanAndInit()
 
 void CashboxFinder::release()
 {
+    if (m_socket && m_dropped > 0) {
+        qCWarning(lcDiscovery).noquote() << "Cashbox search: dropped" << m_dropped
+                                         << "answers from outside the network queried at"
+                                         << m_queryAddress.toString();
+    }
+    m_dropped = 0;
     delete m_timer;
     m_timer = nullptr;
     delete m_socket;
@@ -145,10 +154,50 @@ void CashboxFinder::processPendingDatagramm()
     }
 }
 
+void CashboxFinder::takeQueriedNetworks()
+{
+    m_networks.clear();
+    if (m_queryAddress.isLoopback()) {
+        m_networks.append({QHostAddress(QHostAddress::LocalHost), 8});
+        return;
+    }
+    const bool everywhere = m_queryAddress == QHostAddress(QHostAddress::Broadcast);
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsUp))
+            continue;
+        const auto entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.prefixLength() < 0)
+                continue;
+            if (everywhere || entry.broadcast() == m_queryAddress
+                || m_queryAddress.isInSubnet(entry.ip(), entry.prefixLength()))
+                m_networks.append({entry.ip(), entry.prefixLength()});
+        }
+    }
+    if (m_networks.isEmpty() && !everywhere)
+        m_networks.append({m_queryAddress, 32});
+}
+
+bool CashboxFinder::fromQueriedNetwork(const QHostAddress &sender) const
+{
+    for (const Network &network : m_networks) {
+        if (sender.isInSubnet(network.address, network.prefixLength))
+            return true;
+    }
+    return false;
+}
+
 void CashboxFinder::processDatagram(const QByteArray &datagram, const QHostAddress &sender,
                                     quint16 senderPort)
 {
     const QHostAddress ip(sender.toIPv4Address());
+    // Whoever else reaches the port is not a cashbox the search asked; the
+    // count goes into one warning when the search ends.
+    if (!fromQueriedNetwork(ip)) {
+        ++m_dropped;
+        return;
+    }
     const bool log = firstFromSender(ip);
     if (datagram.size() > MAX_DATAGRAM_SIZE) {
         if (log) {

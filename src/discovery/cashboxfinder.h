@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+#include <QVector>
 
 class QTimer;
 class QUdpSocket;
@@ -51,6 +52,9 @@ public:
     // with the next search.
     void setSearchDuration(int ms) { m_searchDuration = ms; }
     bool isSearching() const { return m_socket != nullptr; }
+    // Answers dropped in this search because their sender lies outside the
+    // network the queries go to.
+    int droppedAnswers() const { return m_dropped; }
 
     // A copy of the table of found cashboxes, by FindedCashbox::key().
     static QHash<QString, FindedCashbox> cashboxes();
@@ -66,6 +70,17 @@ public slots:
     void processPendingDatagramm();
 
 private:
+    struct Network
+    {
+        QHostAddress address;
+        int prefixLength = 32;
+    };
+    // The networks an answer may come from: loopback for a search on
+    // loopback, the machine's networks for the limited broadcast, else the
+    // network of the interface the query address belongs to (or only that
+    // address when none does).
+    void takeQueriedNetworks();
+    bool fromQueriedNetwork(const QHostAddress &sender) const;
     void processDatagram(const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort);
     // True for the first datagram of a sender in this search: only that one
     // is logged, so that a flood of answers cannot flood the log.
@@ -83,6 +98,8 @@ private:
     quint16 m_answerPort = ANSWER_PORT;
     // Senders logged in this search, at most MAX_CASHBOXES of them.
     QSet<quint32> m_loggedSenders;
+    QVector<Network> m_networks;
+    int m_dropped = 0;
 
     static QHash<QString, FindedCashbox> s_cashboxes;
     // The keys of the table, the one that answered longest ago first.

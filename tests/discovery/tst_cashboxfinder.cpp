@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
@@ -36,6 +37,8 @@ private slots:
     void datagramSize();
     void newestAnswersKept();
     void oneWarningPerSenderAndSearch();
+    void answersOnlyFromTheQueriedNetwork_data();
+    void answersOnlyFromTheQueriedNetwork();
 
 private:
     void answer(const QByteArray &datagram, QUdpSocket *from = nullptr);
@@ -472,6 +475,42 @@ void TestCashboxFinder::oneWarningPerSenderAndSearch()
     sync();
     qInstallMessageHandler(previous);
     QCOMPARE(s_discoveryWarnings, 5);
+}
+
+void TestCashboxFinder::answersOnlyFromTheQueriedNetwork_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("search on loopback") << "127.0.0.1" << true;
+    QTest::newRow("search on another network") << "10.255.255.255" << false;
+}
+
+void TestCashboxFinder::answersOnlyFromTheQueriedNetwork()
+{
+    QFETCH(QString, query);
+    QFETCH(bool, taken);
+    // A query to another network must find no route off this machine.
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        if (!taken && interface.flags().testFlag(QNetworkInterface::IsUp)
+            && !interface.flags().testFlag(QNetworkInterface::IsLoopBack))
+            QSKIP("needs a network namespace of its own");
+    }
+    m_finder->release();
+    m_finder->setQueryTarget(QHostAddress(query), m_queries->localPort());
+    m_finder->init();
+    for (int i = 0; i < 3; ++i)
+        answer(description({{"m", 5}, {"sn", "A1"}, {"nm", "X"}}));
+    if (taken) {
+        QTRY_COMPARE(CashboxFinder::cashboxes().size(), 1);
+        QCOMPARE(m_finder->droppedAnswers(), 0);
+        return;
+    }
+    QTRY_COMPARE(m_finder->droppedAnswers(), 3);
+    QVERIFY(CashboxFinder::cashboxes().isEmpty());
+    // Counted, and told once when the search ends.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("dropped 3 answers from outside the network"));
+    m_finder->release();
 }
 
 QTEST_GUILESS_MAIN(TestCashboxFinder)

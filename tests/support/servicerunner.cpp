@@ -76,6 +76,7 @@ QProcess *ServiceRunner::start(const QStringList &arguments)
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TILLGATE_ROOT"), root());
+    env.insert(m_environment);
     process->setProcessEnvironment(env);
     process->setProgram(QStringLiteral(TILLGATE_BIN_DIR "/tillgate"));
     process->setArguments(arguments);

@@ -37,6 +37,9 @@ public:
     // pipe nobody drains while a test blocks on a socket would fill up and
     // stall the service's logging.
     QProcess *start(const QStringList &arguments = {});
+    // A variable the instances started from now on get, and not the test
+    // (QT_LOGGING_RULES, say, whose debug output the test does not want).
+    void setEnvironment(const QString &name, const QString &value) { m_environment.insert(name, value); }
     // The port the instance listens on, read from its log once it says so;
     // 0 when it ends or stays silent until the time is up.
     static quint16 waitForPort(QProcess &instance, int timeoutMs = 30000);
@@ -64,6 +67,7 @@ private:
     bool writeFile(const QString &path, const QByteArray &content);
 
     QTemporaryDir m_root;
+    QProcessEnvironment m_environment;
     std::vector<std::unique_ptr<QProcess>> m_instances;
     quint16 m_port = 0;
 };

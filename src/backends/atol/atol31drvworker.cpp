@@ -190,7 +190,7 @@ bool Atol31DrvWorker::applySettings()
     }
     QString settings;
     if (m_driver.readText(&TED::Fptr::IFptr::get_DeviceSettings, settings)) {
-        qCDebug(lcAtol).noquote() << settings;
+        qCDebug(lcAtol).noquote() << AtolDriver::settingsForLog(settings);
         fptr->put_DeviceSettings(AtolDriver::wide(settings).c_str());
     }
     return true;

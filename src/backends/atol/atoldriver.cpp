@@ -1,5 +1,6 @@
 #include "atoldriver.h"
 
+#include "atoldriverguard.h"
 #include "atollog_p.h"
 
 #include <fptrtypes.h>
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QRegularExpression>
 
 #include <vector>
 
@@ -42,6 +44,11 @@ bool AtolDriver::load(const QString &directory)
     const QString path = QStringLiteral("%1/%2").arg(directory, LIBRARY_NAME);
     if (!QFileInfo::exists(path)) {
         qCCritical(lcAtol).noquote() << QStringLiteral("Drv library %1 does not found").arg(LIBRARY_NAME);
+        return false;
+    }
+    QString reason;
+    if (!AtolDriverGuard::mayLoad(path, AtolDriverGuard::serviceWritableDirectories(), reason)) {
+        qCCritical(lcAtol).noquote() << QStringLiteral("Drv library %1 not loaded: %2").arg(path, reason);
         return false;
     }
     m_library = std::make_unique<QLibrary>(path);
@@ -88,6 +95,13 @@ void AtolDriver::release()
     m_fptr = nullptr;
     m_generation = 0;
     m_library.reset();
+}
+
+QString AtolDriver::settingsForLog(const QString &settings)
+{
+    static const QRegularExpression secret(QStringLiteral("(<value\\s+name\\s*=\\s*\"[^\"]*Password[^\"]*\"[^>]*>)[^<]*"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return QString(settings).replace(secret, QStringLiteral("\\1***"));
 }
 
 bool AtolDriver::readText(TextGetter getter, QString &text, int capacity) const

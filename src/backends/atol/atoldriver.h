@@ -42,6 +42,8 @@ public:
     int generation() const { return m_generation; }
 
     static std::wstring wide(const QString &text) { return text.toStdWString(); }
+    // The driver's settings text with the values of its passwords hidden.
+    static QString settingsForLog(const QString &settings);
     // A text the driver holds; false when it has none.
     bool readText(TextGetter getter, QString &text, int capacity = 256) const;
     // put_DeviceEnabled(1) answered exactly 0.

@@ -75,7 +75,17 @@ bool AtolFsReader::getFsDoc(quint32 number, quint16 &docType, QVariantList &prop
         return false;
     }
     const fiscal::FiscalDocPropertyTemplateLoader loader;
+    int records = 0;
     while (fptr->RunFNCommand() == 0) {
+        if (++records > MAX_RECORDS) {
+            qCWarning(lcAtol) << "Storage document" << number << "does not end after" << MAX_RECORDS
+                              << "records; reading given up";
+            props.clear();
+            if (map)
+                map->clear();
+            m_driver.setError(-1, QStringLiteral("Документ ФН не читается до конца"));
+            return false;
+        }
         QByteArray record;
         if (!m_driver.readFnAnswer(record) || record.size() < 2)
             continue;
