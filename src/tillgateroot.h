@@ -10,6 +10,7 @@
 
 class Atol31DrvWorker;
 class CashboxFinder;
+class ServiceMonitoring;
 class TillgateBusController;
 
 namespace qt5ext {
@@ -71,6 +72,7 @@ private:
     // Runs the ATOL worker and deletes it on its own thread when it ends.
     std::unique_ptr<qt5ext::AbstractWorkerThread> m_atolThread;
     std::unique_ptr<CashboxFinder> m_finder;
+    std::unique_ptr<ServiceMonitoring> m_monitoring;
     // What the process ends with when init() fails: -1 unless the failure
     // has a status of its own.
     int m_initFailure = -1;

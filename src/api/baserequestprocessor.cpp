@@ -6,6 +6,7 @@
 #include "cashboxfinder.h"
 #include "combineapiwrapper.h"
 #include "coreapiwrapper.h"
+#include "servicemetrics.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecashe.h"
 #include "tillgateconfig.h"
@@ -216,6 +217,7 @@ QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, i
 {
     if (!isUsable()) {
         setStatus(StatusOriginUnreachable, TEXT_ORIGIN_UNREACHABLE, status, statusText);
+        ServiceMetrics::instance().countReceipt(status, false, {});
         return QVariantMap();
     }
     QVariantMap prepared = check;
@@ -257,9 +259,13 @@ QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, i
         document.insert(QStringLiteral("frregnum"), m_regNumber);
     prepared.insert(KEY_DOCUMENT, document);
 
-    return idempotent(sessionId, prepared, [&](int &error, QVariantMap &result) {
+    bool sent = false;
+    const QVariantMap answer = idempotent(sessionId, prepared, [&](int &error, QVariantMap &result) {
+        sent = true;
         return m_api->registreCheck(prepared, m_cashier, result, error);
     }, status, statusText);
+    ServiceMetrics::instance().countReceipt(status, sent, answer);
+    return answer;
 }
 
 QVariantMap BaseRequestProcessor::idempotent(const QString &sessionId, const QVariantMap &incoming,
