@@ -54,6 +54,7 @@ def receipt(session, body=RECEIPT):
 SCRIPT = [
     ("GET", "/robots.txt", None, 200, None),
     ("GET", "/favicon.ico", None, 200, None),
+    ("GET", "/metrics", None, 200, None),
     ("GET", "/cashboxstatus.json", None, 401, None),
     ("GET", "/cashboxstatus.json", None, 401, "1:31"),
     ("GET", "/cashboxstatus.json", None, 200, "1:30"),
