@@ -92,7 +92,7 @@ QJsonObject TestMetrics::Scrape::labelsOf(const char *name) const
 bool TestMetrics::parse(const QByteArray &text, Scrape &scrape)
 {
     QProcess parser;
-    parser.start(QStringLiteral("python3"), {QStringLiteral(PARSE_METRICS)});
+    parser.start(QStringLiteral(SYSTEM_PYTHON), {QStringLiteral(PARSE_METRICS)});
     if (!parser.waitForStarted())
         return false;
     parser.write(text);
@@ -205,18 +205,23 @@ void TestMetrics::scrapeOstrak()
     // A receipt, then its repeat: registered once, answered from the cache
     // once the core's answer has reached it (a refusal until then).
     QCOMPARE(post("/fiscalcheck.json", ADMIN, receipt("metrics-1")).code, 200);
-    int repeatCode = 0;
-    QTRY_VERIFY_WITH_TIMEOUT((repeatCode = post("/fiscalcheck.json", ADMIN, receipt("metrics-1")).code) != 507,
-                             10000);
+    int repeatCode = 507;
+    int refusedRepeats = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (repeatCode == 507 && waited.elapsed() < 10000) {
+        repeatCode = post("/fiscalcheck.json", ADMIN, receipt("metrics-1")).code;
+        refusedRepeats += repeatCode == 507 ? 1 : 0;
+    }
     QCOMPARE(repeatCode, 200);
     result = scrape();
     QCOMPARE(result.value("tillgate_receipts_total", {{"outcome", "registered"}}), 1.0);
     QCOMPARE(result.value("tillgate_receipts_total", {{"outcome", "replayed"}}), 1.0);
+    QCOMPARE(result.value("tillgate_receipts_total", {{"outcome", "refused"}}), double(refusedRepeats));
     QCOMPARE(result.value("tillgate_receipts_total", {{"outcome", "timed_out"}}), 0.0);
-    const double refused = result.value("tillgate_receipts_total", {{"outcome", "refused"}});
-    const double answered = result.value("tillgate_http_requests_total", {{"route", "fiscal_check"}, {"code", "200"}});
-    QCOMPARE(answered, 2.0);
-    QCOMPARE(result.value("tillgate_http_request_duration_seconds_count", {{"group", "receipt"}}), 2.0 + refused);
+    QCOMPARE(result.value("tillgate_http_requests_total", {{"route", "fiscal_check"}, {"code", "200"}}), 2.0);
+    QCOMPARE(result.value("tillgate_http_request_duration_seconds_count", {{"group", "receipt"}}),
+             2.0 + refusedRepeats);
     QVERIFY(result.value("tillgate_http_requests_total", {{"route", "metrics"}, {"code", "200"}}) >= 2);
     QCOMPARE(result.samples.value("#types").toObject().value("tillgate_http_request_duration_seconds").toString(),
              QString("histogram"));
