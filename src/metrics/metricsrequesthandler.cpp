@@ -71,7 +71,13 @@ void MetricsRequestHandler::service(HttpRequest &request, HttpResponse &response
 
 void MetricsRequestHandler::serveMetrics(HttpRequest &request, HttpResponse &response)
 {
-    if (!peerAllowed(request.getPeerAddress(), TillgateConfig().metricsPeers())) {
+    // A page in a browser on this machine (a host name rebound to 127.0.0.1)
+    // would pass as a loopback peer; scrapers send neither header, a browser
+    // marks all but a typed-in address.
+    const QByteArray fetchSite = request.getHeader(QByteArrayLiteral("Sec-Fetch-Site"));
+    const bool fromPage = !request.getHeader(QByteArrayLiteral("Origin")).isEmpty()
+                          || (!fetchSite.isEmpty() && fetchSite != "none");
+    if (fromPage || !peerAllowed(request.getPeerAddress(), TillgateConfig().metricsPeers())) {
         qCWarning(lcMetrics).noquote() << "Metrics refused to" << request.getPeerAddress().toString();
         answer(response, 403, QByteArrayLiteral("Forbidden"), QByteArrayLiteral("403 Forbidden"));
         return;

@@ -11,8 +11,9 @@
 #include <functional>
 
 // Stands in front of the service's request handler: answers GET /metrics
-// itself, to this machine and the configured peers only, and counts every
-// other request by route and status code as the handler behind answered it.
+// itself, to this machine and the configured peers only and never to a web
+// page, and counts every other request by route and status code as the
+// handler behind answered it.
 class MetricsRequestHandler : public HttpRequestHandler
 {
     Q_OBJECT

@@ -30,6 +30,8 @@ void RegisterReading::takeState(const QVariantMap &state, const QDateTime &now)
     expiryKnown = life.isValid() && life.expiryDate().isValid();
     // The storage works through its last day.
     storageExpirySeconds = expiryKnown ? clock.secsTo(QDateTime(life.expiryDate().addDays(1), QTime(0, 0))) : 0;
+    paperKnown = status.paperKnown();
+    paperPresent = status.paperPresent();
     cash = status.cash();
 }
 
@@ -42,6 +44,8 @@ QString RegisterReading::statusLine(int lastErrorCode) const
         line += QStringLiteral(", not answering");
     if (figures)
         line += shiftOpen ? QStringLiteral(", shift open") : QStringLiteral(", shift closed");
+    if (figures && paperKnown && !paperPresent)
+        line += QStringLiteral(", no paper");
     line += lastErrorCode == 0 ? QStringLiteral(", last error: none")
                                : QStringLiteral(", last error: %1").arg(lastErrorCode);
     return line;

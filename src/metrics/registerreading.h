@@ -26,6 +26,8 @@ struct RegisterReading
     qint64 oldestUnsentAgeSeconds = 0;
     bool expiryKnown = false;
     qint64 storageExpirySeconds = 0;
+    bool paperKnown = false;
+    bool paperPresent = false;
     double cash = 0;
     QDateTime readAt;
 

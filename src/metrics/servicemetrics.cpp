@@ -83,6 +83,7 @@ ServiceMetrics::ServiceMetrics()
         {"tillgate_register_oldest_unsent_document_age_seconds",
          "Age of the oldest document not yet sent to the fiscal data operator; 0 when none."},
         {"tillgate_register_fiscal_storage_expiry_seconds", "Time left until the fiscal storage expires."},
+        {"tillgate_register_paper_present", "1 while the receipt printer has paper."},
         {"tillgate_register_cash_rubles", "Cash in the drawer as the register counts it."},
         {"tillgate_register_read_timestamp_seconds",
          "When the register figures were read; they are read together, at most once a minute."},
@@ -183,6 +184,7 @@ void ServiceMetrics::setRegister(const RegisterReading &reading)
     setFigure(Unsent, known, reading.unsentDocuments);
     setFigure(OldestUnsent, known, double(reading.oldestUnsentAgeSeconds));
     setFigure(StorageExpiry, known && reading.expiryKnown, double(reading.storageExpirySeconds));
+    setFigure(Paper, known && reading.paperKnown, reading.paperPresent ? 1 : 0);
     setFigure(Cash, known, reading.cash);
     setFigure(ReadTime, known, known ? double(reading.readAt.toMSecsSinceEpoch()) / 1000.0 : 0);
 }

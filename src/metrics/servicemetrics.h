@@ -74,7 +74,7 @@ private:
         prometheus::Family<prometheus::Gauge> *family = nullptr;
         prometheus::Gauge *series = nullptr;
     };
-    enum FigureIndex { ShiftOpen, ShiftAge, Unsent, OldestUnsent, StorageExpiry, Cash, ReadTime, FigureCount };
+    enum FigureIndex { ShiftOpen, ShiftAge, Unsent, OldestUnsent, StorageExpiry, Paper, Cash, ReadTime, FigureCount };
 
     prometheus::Gauge &gauge(const char *name, const char *help);
     // A register figure has no series until the register told it: a zero

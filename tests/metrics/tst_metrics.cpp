@@ -195,6 +195,7 @@ void TestMetrics::scrapeOstrak()
     QCOMPARE(result.value("tillgate_register_shift_open"), 1.0);
     QVERIFY(result.value("tillgate_register_shift_age_seconds") >= 25 * 3600 - 120);
     QCOMPARE(result.value("tillgate_register_unsent_documents"), 3.0);
+    QCOMPARE(result.value("tillgate_register_paper_present"), 1.0);
     QVERIFY(qAbs(result.value("tillgate_register_oldest_unsent_document_age_seconds") - 21 * DAY) < 120);
     // Through the last day: 20 days and the rest of today.
     const double expiry = result.value("tillgate_register_fiscal_storage_expiry_seconds");
@@ -285,6 +286,7 @@ void TestMetrics::scrapeAtol()
     QCOMPARE(result.value("tillgate_register_shift_open"), 1.0);
     QVERIFY(qAbs(result.value("tillgate_register_shift_age_seconds") - 25 * 3600) < 120);
     QCOMPARE(result.value("tillgate_register_unsent_documents"), double(documents.size()));
+    QCOMPARE(result.value("tillgate_register_paper_present"), 1.0);
     QVERIFY(qAbs(result.value("tillgate_register_oldest_unsent_document_age_seconds") - 21 * DAY) < 120);
     QVERIFY(result.value("tillgate_register_fiscal_storage_expiry_seconds") > 0);
 
@@ -315,6 +317,21 @@ void TestMetrics::scrapeCombine()
     QCOMPARE(result.value("tillgate_receipts_total", {{"outcome", "refused"}}), 1.0);
     QCOMPARE(result.value("tillgate_device_last_error_code"), 523.0);
     QCOMPARE(result.value("tillgate_http_requests_total", {{"route", "fiscal_check"}, {"code", "523"}}), 1.0);
+
+    // A web page reaching the port through a rebound name is a loopback peer
+    // too, but its browser says where the request comes from.
+    for (const QByteArray header : {"Origin: http://rebound.example:8780", "Sec-Fetch-Site: same-origin"}) {
+        const auto refused = HttpTestClient::exchange(m_service->port(),
+                                                      "GET /metrics HTTP/1.1\r\n" + header + "\r\n\r\n");
+        QCOMPARE(refused.code, 403);
+        QCOMPARE(refused.body, QByteArray("403 Forbidden"));
+    }
+    QCOMPARE(HttpTestClient::exchange(m_service->port(), "GET /metrics HTTP/1.1\r\nSec-Fetch-Site: none\r\n\r\n")
+                 .code,
+             200);
+    QCOMPARE(HttpTestClient::exchange(m_service->port(), "POST /metrics HTTP/1.1\r\nContent-Length: 0\r\n\r\n")
+                 .code,
+             405);
 }
 
 void TestMetrics::notifications()

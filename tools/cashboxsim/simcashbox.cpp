@@ -608,6 +608,7 @@ void SimCashbox::refreshStatus()
     m_status.setCash(double(m_cashKopecks) / 100.0);
     m_status.setDt(QDateTime::currentDateTime());
     m_status.setMode(m_shiftOpen ? 2 : 4);
+    m_status.setPaperPresent(true);
 }
 
 void SimCashbox::publishState()
