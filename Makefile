@@ -9,7 +9,8 @@ JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make qtbase5-dev libqt5sql5-sqlite libqt5serialport5-dev \
               libsingleapplication-dev python3 zlib1g-dev ccache \
               dpkg-dev systemd iproute2 python3-jsonschema python3-yaml chromium \
-              clang libfuzzer-14-dev debootstrap debian-archive-keyring lintian
+              clang libfuzzer-14-dev prometheus-cpp-dev libsystemd-dev python3-prometheus-client \
+              debootstrap debian-archive-keyring lintian
 # The npm tools (OpenAPI linter, browser driver) want Node.js 20.19 or later.
 # Where the system's is older (Debian 12 ships 18), the Node.js binary
 # package of the npm registry is taken into tools/npm/node, first on PATH.

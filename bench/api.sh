@@ -5,7 +5,8 @@
 #    beside nginx answering the same robots text in the same run;
 #  - a receipt load: 8 concurrent clients posting receipts, each with a
 #    session id of its own, for 10 s: receipts per second, median and 99th
-#    percentile latency, answers other than 200.
+#    percentile latency, answers other than 200;
+#  - GET /metrics on one connection after that load, where the service has it.
 # The service and the simulator run under a temporary installation root,
 # so the check cache is a fresh file on the disk holding the temporary
 # directory.
@@ -121,6 +122,14 @@ printf 'POST /fiscalcheck.json   %s receipts/s (%d clients), median %s ms, 99%% 
     "$(value socketerrors)"
 printf '  the service'"'"'s own processor time: %s ms per receipt (user and system, from /proc)\n' "$cpu_per_receipt"
 [ "$(value non200)" = 0 ] || echo "first answer other than 200: ${summary#*first=}"
+
+# One scraper, as monitoring runs it, after the receipt load has filled the
+# series: scrapes per second and the text's size.
+if [ "$(curl -s -o "$WORK/metrics.txt" -w '%{http_code}' "$URL/metrics" || true)" = 200 ]; then
+    scrapes=$(bench_rate "$URL/metrics" 1)
+    printf 'GET /metrics             %9.0f scrapes/s on one connection (%.2f ms each), %d bytes\n' \
+        "$scrapes" "$(awk -v r="$scrapes" 'BEGIN { print (r > 0 ? 1000 / r : 0) }')" "$(wc -c < "$WORK/metrics.txt")"
+fi
 
 ok=1
 bench_at_least "$robots_ratio" 0.30 || { echo "below target: robots ratio $robots_ratio < 0.30"; ok=0; }

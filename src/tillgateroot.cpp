@@ -5,6 +5,7 @@
 #include "cashboxfinder.h"
 #include "coreapiwrapper.h"
 #include "httpworker.h"
+#include "servicemonitoring.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecashedbinitializer.h"
 #include "tillgateconfig.h"
@@ -139,6 +140,8 @@ bool TillgateRoot::init()
         return false;
     }
 
+    m_monitoring = std::make_unique<ServiceMonitoring>(APP_VERSION);
+
     // The cache must be usable before any back-end can store an answer.
     TillgateCasheDbInitializer::initializeDatabase();
 
@@ -181,8 +184,11 @@ void TillgateRoot::settingsReady()
     // Without its HTTP server the service is of no use: it ends with a
     // failure status, so that the service manager restarts it.
     connect(worker, &qt5ext::AbstractWorker::started, this, [this](bool ok) {
-        if (ok)
+        if (ok) {
+            if (m_monitoring)
+                m_monitoring->listening();
             return;
+        }
         qCCritical(lcRoot) << "The HTTP server did not start; the service ends";
         quit(EXIT_FAILURE);
     }, Qt::QueuedConnection);
@@ -301,6 +307,7 @@ void TillgateRoot::startCombineCashbox()
 
 void TillgateRoot::stop()
 {
+    m_monitoring.reset();
     // Requests reach the finder and the bus controller: the HTTP server,
     // with its connection threads, goes first.
     if (m_httpThread) {

@@ -10,6 +10,7 @@
 
 class Atol31DrvWorker;
 class CashboxFinder;
+class ServiceMonitoring;
 class TillgateBusController;
 
 namespace qt5ext {
@@ -75,6 +76,7 @@ private:
     // Released workers still finishing a job on their threads.
     QList<QPointer<qt5ext::AbstractWorkerThread>> m_retiringAtolThreads;
     std::unique_ptr<CashboxFinder> m_finder;
+    std::unique_ptr<ServiceMonitoring> m_monitoring;
     // What the process ends with when init() fails: -1 unless the failure
     // has a status of its own.
     int m_initFailure = -1;

@@ -32,6 +32,7 @@ const QString kRegFlags = QStringLiteral("regFlags");
 const QString kFfdVersion = QStringLiteral("ffdVersion");
 const QString kFsFfdVersion = QStringLiteral("fsFfdVersion");
 const QString kShiftOpened = QStringLiteral("shiftOpened");
+const QString kPaperPresent = QStringLiteral("paperPresent");
 
 // The register keeps wall-clock time: date-times travel as ISO text
 // without a zone, an unset one as empty text.
@@ -89,6 +90,8 @@ QVariantMap CashboxStatus::toMap(bool brief) const
         { kFfdVersion, fiscal::RegData::ffdVersionText(m_regData.fdfVersion()) },
         { kFsFfdVersion, fiscal::RegData::ffdVersionText(m_regData.fsFdfVersion()) },
     };
+    if (m_paperKnown)
+        map.insert(kPaperPresent, m_paperPresent);
     if (!brief) {
         map.insert(kRegData, m_regData.toMap());
         map.insert(kFsStatusText, m_fs.toBeautyMap());
@@ -113,6 +116,8 @@ void CashboxStatus::setMap(const QVariantMap &map)
     if (map.contains(kFsStatus))
         m_fs.setMap(map.value(kFsStatus).toMap());
     m_regData.setMap(map.value(kRegData).toMap());
+    if (map.contains(kPaperPresent))
+        setPaperPresent(map.value(kPaperPresent).toBool());
 }
 
 bool CashboxStatus::operator==(const CashboxStatus &other) const
@@ -122,7 +127,8 @@ bool CashboxStatus::operator==(const CashboxStatus &other) const
         && m_cycleOpened == other.m_cycleOpened && m_cycleClosed == other.m_cycleClosed
         && m_lastCheckNumber == other.m_lastCheckNumber && m_cashKopecks == other.m_cashKopecks
         && m_dt == other.m_dt && m_modelName == other.m_modelName && m_fs == other.m_fs
-        && m_regData == other.m_regData;
+        && m_regData == other.m_regData && m_paperKnown == other.m_paperKnown
+        && m_paperPresent == other.m_paperPresent;
 }
 
 } // namespace core

@@ -47,6 +47,16 @@ public:
     QString modelName() const { return m_modelName; }
     void setModelName(const QString &name) { m_modelName = name; }
 
+    // Whether the receipt printer has paper; unknown until the register
+    // said, and then missing from the state map.
+    bool paperKnown() const { return m_paperKnown; }
+    bool paperPresent() const { return m_paperPresent; }
+    void setPaperPresent(bool present)
+    {
+        m_paperPresent = present;
+        m_paperKnown = true;
+    }
+
     fiscal::FsStatus fs() const { return m_fs; }
     void setFs(const fiscal::FsStatus &fs) { m_fs = fs; }
 
@@ -59,7 +69,8 @@ public:
     // The state map. It always holds the status fields, "fsStatus" (the
     // fiscal storage status in its FsStatus::toMap() form), the cashbox
     // identity "model", "modelstr", "ver", "subver", "serial", "regNumber",
-    // "inn", "ffdVersion", "fsFfdVersion", and "shiftOpened". Without
+    // "inn", "ffdVersion", "fsFfdVersion", "shiftOpened", and "paperPresent"
+    // once the register told it. Without
     // `brief` it also holds "regData" (RegData::toMap()) and "fsStatusText"
     // (FsStatus::toBeautyMap()).
     QVariantMap toMap(bool brief) const;
@@ -83,6 +94,8 @@ private:
     int m_cashboxNumber = 0;
     int m_cycleNumber = 0;
     int m_lastCheckNumber = 0;
+    bool m_paperKnown = false;
+    bool m_paperPresent = false;
 };
 
 } // namespace core

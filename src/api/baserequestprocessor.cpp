@@ -7,6 +7,7 @@
 #include "combineapiwrapper.h"
 #include "coreapiwrapper.h"
 #include "receiptregistrar.h"
+#include "servicemetrics.h"
 #include "tillgatebuscontroller.h"
 #include "tillgatecashe.h"
 #include "tillgateconfig.h"
@@ -230,6 +231,7 @@ QVariantMap BaseRequestProcessor::processFiscalCheck(const QVariantMap &check, i
     }
     // Every receipt ends here, with exactly one outcome.
     qCDebug(lcApi).noquote() << "Receipt outcome:" << ReceiptRegistrar::outcomeName(outcome);
+    ServiceMetrics::instance().countReceipt(outcome, status, answer);
     return answer;
 }
 

@@ -8,24 +8,10 @@
 #include <QString>
 #include <QVariantMap>
 
+#include "receiptoutcome.h"
+
 class BaseCoreApiWrapper;
 class TillgateCashe;
-
-// How a posted receipt ended, decided in one place for every receipt.
-enum class ReceiptOutcome {
-    // Sent to the register and answered.
-    Registered,
-    // Answered from the check cache: done before.
-    Replayed,
-    // The register refused it, or there is no register to send it to.
-    Refused,
-    // Sent, and no answer came in time: the outcome is unknown.
-    TimedOut,
-    // Sent before without an answer, and found on the register now.
-    Settled,
-    // Its session is busy or its earlier attempt cannot be settled yet.
-    Unsettled,
-};
 
 // Registers a receipt under the caller's session at most once. A session
 // whose receipt was sent without an answer (a time-out, a crash) is settled

@@ -17,6 +17,8 @@ const QString TillgateConfig::BUS_HOST = QStringLiteral("busHost");
 const QString TillgateConfig::BUS_MSG_PORT = QStringLiteral("busMsgPort");
 const QString TillgateConfig::BUS_QUERY_PORT = QStringLiteral("busQueryPort");
 const QString TillgateConfig::DISCOVERY_ADDRESS = QStringLiteral("discoveryAddress");
+const QString TillgateConfig::METRICS_PEERS = QStringLiteral("metricsPeers");
+const QString TillgateConfig::METRICS_TEXTFILE = QStringLiteral("metricsTextfile");
 const QString TillgateConfig::COMBINE_SECTION = QStringLiteral("COMBINE");
 const QString TillgateConfig::COMBINE_CASHIER_NAME = QStringLiteral("cashier");
 const QString TillgateConfig::COMBINE_CASHIER_INN = QStringLiteral("cashierInn");
@@ -113,6 +115,26 @@ QString TillgateConfig::discoveryAddress() const
 void TillgateConfig::setDiscoveryAddress(const QString &address)
 {
     setValue(SECTION, DISCOVERY_ADDRESS, address);
+}
+
+QStringList TillgateConfig::metricsPeers() const
+{
+    // QSettings hands a comma-separated value back as a list already.
+    const QVariant stored = value(SECTION, METRICS_PEERS);
+    const QStringList parts = stored.type() == QVariant::StringList
+                                  ? stored.toStringList()
+                                  : stored.toString().split(QLatin1Char(','));
+    QStringList peers;
+    for (const QString &part : parts) {
+        if (!part.trimmed().isEmpty())
+            peers.append(part.trimmed());
+    }
+    return peers;
+}
+
+QString TillgateConfig::metricsTextfile() const
+{
+    return value(SECTION, METRICS_TEXTFILE).toString().trimmed();
 }
 
 QString TillgateConfig::combineCashierName() const

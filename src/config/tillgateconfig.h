@@ -30,6 +30,8 @@ public:
     static const QString BUS_MSG_PORT;
     static const QString BUS_QUERY_PORT;
     static const QString DISCOVERY_ADDRESS;
+    static const QString METRICS_PEERS;
+    static const QString METRICS_TEXTFILE;
     static const QString COMBINE_SECTION;
     static const QString COMBINE_CASHIER_NAME;
     static const QString COMBINE_CASHIER_INN;
@@ -63,6 +65,13 @@ public:
     // address unless set (127.0.0.1 keeps the search on this machine).
     QString discoveryAddress() const;
     void setDiscoveryAddress(const QString &address);
+
+    // Peers besides this machine that may read /metrics: addresses or
+    // networks ("10.1.0.0/16"), separated by commas; none unless set.
+    QStringList metricsPeers() const;
+    // A file the metrics are also written to every minute, for a node
+    // exporter's text file collector; empty: none.
+    QString metricsTextfile() const;
 
     QString combineCashierName() const;
     void setCombineCashierName(const QString &name);

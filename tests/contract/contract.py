@@ -65,6 +65,7 @@ SCRIPT = [
     ("GET", "/robots.txt", None, 200, None, CROSS_SITE_IMAGE),
     ("GET", "/robots.txt", None, 200, None),
     ("GET", "/favicon.ico", None, 200, None),
+    ("GET", "/metrics", None, 200, None),
     ("GET", "/cashboxstatus.json", None, 401, None),
     ("GET", "/cashboxstatus.json", None, 401, "1:31"),
     ("GET", "/cashboxstatus.json", None, 200, "1:30"),

@@ -20,6 +20,7 @@ CashboxStatus sample()
     status.setCash(12345.67);
     status.setDt(QDateTime(QDate(2024, 3, 15), QTime(10, 30, 5)));
     status.setModelName(QStringLiteral("АТОЛ 11Ф"));
+    status.setPaperPresent(false);
 
     fiscal::FsStatus fs;
     fs.parse(QByteArray::fromHex("030000010018030f0a1e") + QByteArray("9999078900012345")
@@ -58,6 +59,7 @@ private slots:
         QCOMPARE(map.value("cycleNumber").toInt(), 112);
         QCOMPARE(map.value("shiftOpened").toBool(), true);
         QCOMPARE(map.value("ffdVersion").toString(), QStringLiteral("1.05"));
+        QCOMPARE(map.value("paperPresent"), QVariant(false));
 
         // "fsStatus" is in the form FsStatus::setMap reads.
         fiscal::FsStatus fs;
@@ -84,6 +86,8 @@ private slots:
         const QVariantMap map = status.toMap(false);
         QCOMPARE(map.value("ver").toString(), QStringLiteral("5"));
         QCOMPARE(map.value("subver").toString(), QString());
+        // Nobody asked the printer.
+        QVERIFY(!map.contains("paperPresent"));
     }
 
     void mapRoundTrip()

@@ -50,6 +50,8 @@ check "both settings files are conffiles" diff <(sort "$TMP/control/conffiles") 
 depends=$(dpkg-deb -f "$DEB" Depends)
 check "library dependencies computed (libqt5core5a)" grep -q 'libqt5core5a' <<<"$depends"
 check "the SQLite driver plug-in is a dependency" grep -q 'libqt5sql5-sqlite' <<<"$depends"
+check "the metrics and systemd libraries are dependencies" \
+    grep -q 'libprometheus-cpp-core1.0.*libsystemd0\|libsystemd0.*libprometheus-cpp-core1.0' <<<"$depends"
 check "postinst creates the system user" grep -q 'adduser --system' "$TMP/control/postinst"
 check "postinst enables and starts the unit" grep -q 'deb-systemd-invoke start tillgate.service' "$TMP/control/postinst"
 check "prerm stops the unit" grep -q 'deb-systemd-invoke stop tillgate.service' "$TMP/control/prerm"
@@ -62,7 +64,7 @@ dpkg-deb -x "$SIM" "$ROOT"
 unit=$ROOT/lib/systemd/system/tillgate.service
 for key in 'Restart=on-failure' 'User=tillgate' 'NoNewPrivileges=yes' 'ProtectSystem=strict' \
            'ProtectHome=yes' 'PrivateTmp=yes' 'RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX' \
-           'ReadWritePaths=/var/lib/zelvotillgate /opt/zelvotillgate/etc'; do
+           'ReadWritePaths=/var/lib/zelvotillgate /opt/zelvotillgate/etc' 'Type=notify' 'WatchdogSec=30'; do
     check "unit sets $key" grep -qx -- "$key" "$unit"
 done
 if command -v systemd-analyze >/dev/null; then

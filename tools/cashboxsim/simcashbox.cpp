@@ -132,6 +132,26 @@ bool SimCashbox::init(QString &error)
     m_fs.setFsVersion(QStringLiteral("fn debug v 2.13"));
     m_status.setModelName(QStringLiteral("Острак-Ф"));
     m_status.setCashboxNumber(1);
+    const QDateTime now = QDateTime::currentDateTime();
+    if (m_options.shiftOpenHours >= 0) {
+        m_shiftOpen = true;
+        m_status.setCycleNumber(1);
+        m_status.setCycleOpened(now.addSecs(-qint64(m_options.shiftOpenHours * 3600)));
+    }
+    if (m_options.unsentDocuments > 0) {
+        fiscal::FsOfdTransportState transport;
+        transport.setUnsentCount(quint16(m_options.unsentDocuments));
+        transport.setFirstUnsentNumber(1);
+        transport.setFirstUnsentDt(now.addDays(-m_options.oldestUnsentDays));
+        m_fs.setTransportState(transport);
+    }
+    if (m_options.fsExpiryDays >= 0) {
+        fiscal::FsLifeTimeData life;
+        life.setExpiryDate(now.date().addDays(m_options.fsExpiryDays));
+        life.setRemainingRegistrations(11);
+        life.setCompletedRegistrations(1);
+        m_fs.setLifeTime(life);
+    }
     refreshStatus();
     return true;
 }
@@ -599,6 +619,7 @@ void SimCashbox::refreshStatus()
     m_status.setCash(double(m_cashKopecks) / 100.0);
     m_status.setDt(QDateTime::currentDateTime());
     m_status.setMode(m_shiftOpen ? 2 : 4);
+    m_status.setPaperPresent(true);
 }
 
 void SimCashbox::publishState()

@@ -59,9 +59,19 @@ bool SimOptions::parse(const QStringList &arguments, QString &error)
     const QCommandLineOption tapeOption(QStringLiteral("tape"),
                                         QStringLiteral("Append everything printed to this file."),
                                         QStringLiteral("FILE"));
+    const QCommandLineOption shiftOption(QStringLiteral("shift-open-hours"),
+                                         QStringLiteral("A shift is open, opened this many hours ago."),
+                                         QStringLiteral("H"), QStringLiteral("-1"));
+    const QCommandLineOption unsentOption(QStringLiteral("unsent"),
+                                          QStringLiteral("Documents not yet sent to the fiscal data operator, "
+                                                         "the oldest DAYS old."),
+                                          QStringLiteral("N,DAYS"), QStringLiteral("0,0"));
+    const QCommandLineOption expiryOption(QStringLiteral("fs-expiry-days"),
+                                          QStringLiteral("The fiscal storage expires in this many days."),
+                                          QStringLiteral("D"), QStringLiteral("-1"));
     parser.addOptions({ msgPortOption, queryPortOption, cashiersOption, unregisteredOption, delayOption,
                         silentOption, loseAnswerOption, dropOption, failOption, tapeOption, noPushOption,
-                        listenOption });
+                        listenOption, shiftOption, unsentOption, expiryOption });
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -87,6 +97,19 @@ bool SimOptions::parse(const QStringList &arguments, QString &error)
     listenAddress = parser.value(listenOption);
     if (QHostAddress(listenAddress).isNull()) {
         error = QStringLiteral("--listen takes an IP address, not \"%1\"").arg(listenAddress);
+        return false;
+    }
+    shiftOpenHours = parser.value(shiftOption).toDouble(&ok);
+    bool expiryOk = false;
+    fsExpiryDays = parser.value(expiryOption).toInt(&expiryOk);
+    const QStringList unsent = parser.value(unsentOption).split(QLatin1Char(','));
+    bool countOk = false;
+    bool daysOk = false;
+    unsentDocuments = unsent.value(0).toInt(&countOk);
+    oldestUnsentDays = unsent.value(1).toInt(&daysOk);
+    if (!ok || !expiryOk || !countOk || !daysOk || unsent.size() != 2 || unsentDocuments < 0
+        || unsentDocuments > 65535) {
+        error = QStringLiteral("--shift-open-hours, --unsent N,DAYS and --fs-expiry-days take numbers");
         return false;
     }
     for (const QString &name : parser.values(silentOption))

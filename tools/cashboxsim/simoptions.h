@@ -19,6 +19,14 @@ struct SimOptions
     bool noAnswerPush = false;
     // Where the bus ports listen.
     QString listenAddress = QStringLiteral("127.0.0.1");
+    // The fiscal storage's figures, from the start: a shift open that many
+    // hours (negative: closed), documents the fiscal data operator has not
+    // received with the oldest that many days old, and the days until the
+    // storage expires (negative: the storage does not tell).
+    double shiftOpenHours = -1;
+    int unsentDocuments = 0;
+    int oldestUnsentDays = 0;
+    int fsExpiryDays = -1;
     // Commands never answered.
     QSet<QString> silent;
     // The first command of each name is carried out and never answered

@@ -25,6 +25,7 @@ const QString Atol31ApiWrapper::CORRECTION_TEXT = QStringLiteral("Correction rec
 
 QSharedPointer<core::CashboxStatus> Atol31ApiWrapper::_currentStatus;
 int Atol31ApiWrapper::_symbolsPerLine = 40;
+quint64 Atol31ApiWrapper::_statusStores = 0;
 QMutex Atol31ApiWrapper::_statusMutex;
 
 namespace {
@@ -91,6 +92,7 @@ QPointer<Atol31DrvWorker> Atol31ApiWrapper::worker()
 void Atol31ApiWrapper::setCurrentStatus(const core::CashboxStatus &status)
 {
     QMutexLocker locker(&_statusMutex);
+    ++_statusStores;
     if (_currentStatus)
         *_currentStatus = status;
     else
@@ -109,6 +111,12 @@ QSharedPointer<core::CashboxStatus> Atol31ApiWrapper::getCurrentStatus()
     if (!_currentStatus)
         return QSharedPointer<core::CashboxStatus>();
     return QSharedPointer<core::CashboxStatus>::create(*_currentStatus);
+}
+
+quint64 Atol31ApiWrapper::statusStoreCount()
+{
+    QMutexLocker locker(&_statusMutex);
+    return _statusStores;
 }
 
 int Atol31ApiWrapper::getSymbolsPerLine()

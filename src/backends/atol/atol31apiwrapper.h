@@ -42,6 +42,9 @@ public:
     static void setCurrentStatus(const core::CashboxStatus &status);
     static void cleanStatus();
     static QSharedPointer<core::CashboxStatus> getCurrentStatus();
+    // How many statuses the worker has stored: it stores one only when the
+    // register answered, so a count that moved tells the register is there.
+    static quint64 statusStoreCount();
     static int getSymbolsPerLine();
     static void setSymbolsPerLine(const int &symbols);
 
@@ -108,6 +111,7 @@ private:
 
     static QSharedPointer<core::CashboxStatus> _currentStatus;
     static int _symbolsPerLine;
+    static quint64 _statusStores;
     static QMutex _statusMutex;
 };
 

@@ -268,6 +268,8 @@ void Atol31DrvWorker::readChangingStatus(core::CashboxStatus &status)
         status.setMode(value);
     if (fptr->get_AdvancedMode(&value) == 0)
         status.setSubmode(value);
+    if (fptr->get_CheckPaperPresent(&value) == 0)
+        status.setPaperPresent(value != 0);
     // The model belongs to the register's identity, not to its mode.
     if (fptr->get_Model(&value) == 0)
         status.regData().setModel(quint32(value));
