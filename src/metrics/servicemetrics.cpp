@@ -10,6 +10,8 @@
 
 #include <QMutexLocker>
 
+#include <iterator>
+
 namespace {
 
 const char *const OUTCOMES[] = {"registered", "replayed", "refused", "timed_out", "settled", "unsettled"};
@@ -57,9 +59,9 @@ ServiceMetrics::ServiceMetrics()
     auto &receipts = BuildCounter()
                              .Name("tillgate_receipts_total")
                              .Help("Receipts by outcome: registered, replayed from the cache, refused, "
-                                   "timed out, settled after a time-out.")
+                                   "timed out, settled after a time-out, unsettled (busy or not yet known).")
                              .Register(*m_registry);
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < int(std::size(OUTCOMES)); ++i)
         m_receipts[i] = &receipts.Add({{"outcome", OUTCOMES[i]}});
 
     m_buildInfo = &BuildGauge().Name("tillgate_build_info").Help("The running version; always 1.").Register(*m_registry);

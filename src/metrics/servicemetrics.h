@@ -83,7 +83,7 @@ private:
     std::unique_ptr<ProcessCollector> m_process;
     prometheus::Family<prometheus::Counter> *m_requests = nullptr;
     prometheus::Histogram *m_latency[6] = {};
-    prometheus::Counter *m_receipts[6] = {};
+    prometheus::Counter *m_receipts[int(ReceiptOutcome::Unsettled) + 1] = {};
     prometheus::Family<prometheus::Gauge> *m_buildInfo = nullptr;
     prometheus::Family<prometheus::Gauge> *m_deviceInfo = nullptr;
     prometheus::Gauge *m_deviceInfoSeries = nullptr;
